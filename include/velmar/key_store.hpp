@@ -1,0 +1,100 @@
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "velmar/export.hpp"
+
+namespace velmar {
+
+/// Where credentials are kept: text values by key, surviving restarts of the host.
+/// Implementations are thread-safe.
+class VELMAR_EXPORT KeyStore {
+ public:
+  virtual ~KeyStore() = default;
+  /// Stores `value` under `key`, replacing any earlier value. False when it could not.
+  virtual bool set(const std::string& value, const std::string& key) = 0;
+  /// The text under `key`, or absent when nothing is stored or it cannot be read.
+  virtual std::optional<std::string> string(const std::string& key) = 0;
+  /// Removes `key`'s value; removing a missing key succeeds. False when it could not.
+  virtual bool removeObject(const std::string& key) = 0;
+};
+
+/// Keeps values in memory for the life of the process; for tests and throwaway sessions.
+class VELMAR_EXPORT MemoryKeyStore : public KeyStore {
+ public:
+  bool set(const std::string& value, const std::string& key) override;
+  std::optional<std::string> string(const std::string& key) override;
+  bool removeObject(const std::string& key) override;
+
+ private:
+  std::mutex mutex_;
+  std::unordered_map<std::string, std::string> values_;
+};
+
+/// Keeps values in one private file (mode 0600 in a 0700 directory), replaced atomically on
+/// every write so a crash never leaves a torn file. A file that cannot be read holds nothing.
+class VELMAR_EXPORT FileKeyStore : public KeyStore {
+ public:
+  /// `$XDG_DATA_HOME/velmar/credentials.json`, or `~/.local/share/velmar/credentials.json`.
+  static std::filesystem::path defaultPath();
+
+  explicit FileKeyStore(std::filesystem::path path = defaultPath());
+  ~FileKeyStore() override;
+
+  bool set(const std::string& value, const std::string& key) override;
+  std::optional<std::string> string(const std::string& key) override;
+  bool removeObject(const std::string& key) override;
+
+  /// The file this store reads and writes.
+  const std::filesystem::path& path() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+/// Keeps values in the desktop's Secret Service (GNOME Keyring, KWallet) through libsecret.
+class VELMAR_EXPORT SecretServiceKeyStore : public KeyStore {
+ public:
+  /// True when a Secret Service answers within `deadline` with an unlocked default
+  /// collection. Never prompts; gives up at the deadline instead of blocking.
+  static bool available(std::chrono::milliseconds deadline = std::chrono::milliseconds(2000));
+
+  bool set(const std::string& value, const std::string& key) override;
+  std::optional<std::string> string(const std::string& key) override;
+  bool removeObject(const std::string& key) override;
+};
+
+/// The credential store the SDK uses: one process-wide instance over a `KeyStore` backend.
+/// The backend is chosen on first use: the `VELMAR_KEYSTORE` environment variable
+/// (`secret-service`, `file:PATH`, `memory`) wins; then the host's `setBackend` choice; then
+/// the Secret Service where one answers, else the default file store.
+class VELMAR_EXPORT KeychainWrapper {
+ public:
+  /// The process-wide instance.
+  static KeychainWrapper& standard();
+
+  /// Chooses the backend explicitly; call before the first credential is read or written.
+  void setBackend(std::shared_ptr<KeyStore> backend);
+  /// The backend in use, choosing it now if nothing has used it yet.
+  std::shared_ptr<KeyStore> backend();
+
+  /// Stores `value` under `key`. False when the backend could not.
+  bool set(const std::string& value, const std::string& forKey);
+  /// The text under `key`, or absent.
+  std::optional<std::string> string(const std::string& forKey);
+  /// Removes `key`'s value. False when the backend could not.
+  bool removeObject(const std::string& forKey);
+
+ private:
+  std::mutex mutex_;
+  std::shared_ptr<KeyStore> backend_;
+};
+
+}  // namespace velmar

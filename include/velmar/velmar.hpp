@@ -1,0 +1,6 @@
+#pragma once
+
+// Everything a host application needs from VelmarSDK.
+#include "velmar/key_store.hpp"
+#include "velmar/main_queue.hpp"
+#include "velmar/types.hpp"

@@ -1,0 +1,141 @@
+#include "velmar/main_queue.hpp"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "support/queue.hpp"
+
+namespace velmar {
+namespace {
+
+using ::testing::ElementsAre;
+using std::chrono::milliseconds;
+using velmar::testing::kWait;
+
+TEST(MainQueueTest, PostNeverRunsInline) {
+  MainQueue queue;
+  bool ran = false;
+  queue.post([&] { ran = true; });
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(queue.drain(), 1u);
+  EXPECT_TRUE(ran);
+}
+
+TEST(MainQueueTest, TaskPostedWhileRunningStartsAfterEverythingPostedBefore) {
+  MainQueue queue;
+  std::vector<std::string> order;
+  queue.post([&] {
+    order.push_back("a-start");
+    queue.post([&] { order.push_back("posted-by-a"); });
+    order.push_back("a-end");
+  });
+  queue.post([&] { order.push_back("b"); });
+  queue.drain();
+  EXPECT_THAT(order, ElementsAre("a-start", "a-end", "b", "posted-by-a"));
+}
+
+TEST(MainQueueTest, ManyProducersAllRunOneAtATimeInEachProducersOrder) {
+  MainQueue queue;
+  constexpr int kProducers = 4;
+  constexpr int kPerProducer = 2000;
+  std::map<int, std::vector<int>> seen;  // touched only by tasks, on this thread
+  std::atomic<int> running{0};
+  std::atomic<bool> overlapped{false};
+  std::vector<std::thread> producers;
+  for (int p = 0; p < kProducers; ++p) {
+    producers.emplace_back([&, p] {
+      for (int i = 0; i < kPerProducer; ++i) {
+        queue.post([&, p, i] {
+          if (running.fetch_add(1) != 0) overlapped = true;
+          seen[p].push_back(i);
+          running.fetch_sub(1);
+        });
+      }
+    });
+  }
+  std::size_t total = 0;
+  ASSERT_TRUE(queue.runUntil(
+      [&] {
+        total = 0;
+        for (auto& [p, v] : seen) total += v.size();
+        return total == kProducers * kPerProducer;
+      },
+      kWait));
+  for (auto& t : producers) t.join();
+  EXPECT_FALSE(overlapped);
+  for (int p = 0; p < kProducers; ++p) {
+    ASSERT_EQ(seen[p].size(), static_cast<std::size_t>(kPerProducer));
+    for (int i = 0; i < kPerProducer; ++i) ASSERT_EQ(seen[p][i], i) << "producer " << p;
+  }
+}
+
+TEST(MainQueueTest, InstalledExecutorReceivesEveryTaskInOrderIncludingQueuedOnes) {
+  MainQueue queue;
+  std::vector<int> order;
+  queue.post([&] { order.push_back(1); });
+  std::vector<MainQueue::Task> handed;
+  queue.setExecutor([&](MainQueue::Task task) { handed.push_back(std::move(task)); });
+  queue.post([&] { order.push_back(2); });
+  queue.post([&] { order.push_back(3); });
+  EXPECT_TRUE(order.empty()) << "the executor decides when tasks run";
+  EXPECT_FALSE(queue.runOne()) << "nothing stays in the queue once an executor is installed";
+  for (auto& task : handed) task();
+  EXPECT_THAT(order, ElementsAre(1, 2, 3));
+}
+
+TEST(MainQueueTest, RunUntilReturnsFalseAtItsTimeout) {
+  MainQueue queue;
+  const auto start = MainQueue::Clock::now();
+  EXPECT_FALSE(queue.runUntil([] { return false; }, milliseconds(50)));
+  EXPECT_GE(MainQueue::Clock::now() - start, milliseconds(50));
+  EXPECT_FALSE(queue.runOne(milliseconds(10)));
+}
+
+TEST(MainQueueTest, RunUntilSeesAConditionSetByAnotherThreadWithoutATask) {
+  MainQueue queue;
+  std::atomic<bool> flag{false};
+  std::thread setter([&] { flag = true; });
+  EXPECT_TRUE(queue.runUntil([&] { return flag.load(); }, kWait));
+  setter.join();
+}
+
+TEST(MainQueueTest, RunUntilIdleWaitsForWorkInFlightAndItsCompletion) {
+  MainQueue queue;
+  bool completed = false;
+  queue.beginWork();
+  EXPECT_EQ(queue.pending(), 1u);
+  std::thread io([&] {
+    queue.post([&] { completed = true; });
+    queue.endWork();
+  });
+  EXPECT_TRUE(queue.runUntilIdle(kWait));
+  io.join();
+  EXPECT_TRUE(completed);
+  EXPECT_EQ(queue.pending(), 0u);
+}
+
+TEST(MainQueueTest, RunReturnsAfterStopFromATask) {
+  MainQueue queue;
+  int count = 0;
+  queue.post([&] { ++count; });
+  queue.post([&] {
+    ++count;
+    queue.stop();
+  });
+  queue.post([&] { ++count; });
+  queue.run();
+  EXPECT_EQ(count, 2);
+  EXPECT_EQ(queue.drain(), 1u);
+}
+
+TEST(MainQueueTest, ProcessWideQueueIsOneInstance) {
+  EXPECT_EQ(&MainQueue::main(), &MainQueue::main());
+}
+
+}  // namespace
+}  // namespace velmar
