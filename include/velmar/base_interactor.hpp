@@ -1,0 +1,19 @@
+#pragma once
+
+#include "velmar/export.hpp"
+
+namespace velmar {
+
+/// The common base of the player, game and utilities use cases; it carries no state.
+class VELMAR_EXPORT BaseInteractor {
+ public:
+  virtual ~BaseInteractor();
+
+ protected:
+  /// Only the use cases themselves construct one.
+  BaseInteractor() = default;
+  BaseInteractor(const BaseInteractor&) = default;
+  BaseInteractor& operator=(const BaseInteractor&) = default;
+};
+
+}  // namespace velmar
