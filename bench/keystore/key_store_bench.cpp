@@ -1,0 +1,141 @@
+// Read cost of the key-store backends: the request router reads the token for every request.
+// The Secret Service figures appear only when one answers (run the program through
+// tests/with_secret_service.sh to get them without touching the user's key ring).
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "velmar/key_store.hpp"
+
+namespace velmar {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kToken(300, 't');  // about the size of a real access token
+
+// A private directory for the file store's benchmarks, removed at exit.
+const fs::path& scratch() {
+  static const fs::path dir = [] {
+    std::string pattern = (fs::temp_directory_path() / "velmar-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    std::atexit([] { fs::remove_all(scratch()); });
+    return fs::path(pattern);
+  }();
+  return dir;
+}
+
+std::shared_ptr<FileKeyStore> filledFileStore() {
+  auto store = std::make_shared<FileKeyStore>(scratch() / "credentials.json");
+  store->set("player@example.com", "email");
+  store->set("correct horse battery staple", "password");
+  store->set(kToken, "token");
+  store->set("123456", "userId");
+  return store;
+}
+
+std::shared_ptr<MemoryKeyStore> filledMemoryStore() {
+  auto store = std::make_shared<MemoryKeyStore>();
+  store->set(kToken, "token");
+  return store;
+}
+
+void readLoop(benchmark::State& state, KeyStore& store) {
+  for (auto _ : state) {
+    auto value = store.string("token");
+    benchmark::DoNotOptimize(value);
+  }
+}
+
+void BM_FileStoreReadUnchanged(benchmark::State& state) {
+  auto store = filledFileStore();
+  readLoop(state, *store);
+}
+BENCHMARK(BM_FileStoreReadUnchanged);
+
+// A read right after another instance rewrote the file: one stat, one open and one parse.
+void BM_FileStoreReadAfterOtherWriter(benchmark::State& state) {
+  auto reader = filledFileStore();
+  auto writer = filledFileStore();
+  int n = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    writer->set(std::to_string(++n), "userId");
+    state.ResumeTiming();
+    auto value = reader->string("token");
+    benchmark::DoNotOptimize(value);
+  }
+}
+BENCHMARK(BM_FileStoreReadAfterOtherWriter)->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+// Every write is fsynced twice (file and directory).
+void BM_FileStoreWrite(benchmark::State& state) {
+  auto store = filledFileStore();
+  int n = 0;
+  for (auto _ : state) store->set(std::to_string(++n), "userId");
+}
+BENCHMARK(BM_FileStoreWrite)->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+void BM_MemoryStoreRead(benchmark::State& state) {
+  auto store = filledMemoryStore();
+  readLoop(state, *store);
+}
+BENCHMARK(BM_MemoryStoreRead);
+
+void wrapperReadLoop(benchmark::State& state, std::shared_ptr<KeyStore> backend) {
+  auto& wrapper = KeychainWrapper::standard();
+  wrapper.setBackend(std::move(backend));
+  for (auto _ : state) {
+    auto value = wrapper.string("token");
+    benchmark::DoNotOptimize(value);
+  }
+}
+
+void BM_WrapperOverFileStoreRead(benchmark::State& state) {
+  wrapperReadLoop(state, filledFileStore());
+}
+BENCHMARK(BM_WrapperOverFileStoreRead);
+
+void BM_WrapperOverMemoryStoreRead(benchmark::State& state) {
+  wrapperReadLoop(state, filledMemoryStore());
+}
+BENCHMARK(BM_WrapperOverMemoryStoreRead);
+
+void BM_SecretServiceRead(benchmark::State& state) {
+  auto store = std::make_shared<SecretServiceKeyStore>();
+  store->set(kToken, "token");
+  readLoop(state, *store);
+  store->removeObject("token");
+}
+
+void BM_WrapperOverSecretServiceRead(benchmark::State& state) {
+  auto store = std::make_shared<SecretServiceKeyStore>();
+  store->set(kToken, "token");
+  wrapperReadLoop(state, store);
+  store->removeObject("token");
+}
+
+}  // namespace
+}  // namespace velmar
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  // Only a throwaway key ring: never write into the user's own.
+  if (std::getenv("VELMAR_TEST_SECRET_SERVICE") != nullptr &&
+      velmar::SecretServiceKeyStore::available()) {
+    benchmark::RegisterBenchmark("BM_SecretServiceRead", velmar::BM_SecretServiceRead)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("BM_WrapperOverSecretServiceRead",
+                                 velmar::BM_WrapperOverSecretServiceRead)
+        ->Unit(benchmark::kMicrosecond);
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
