@@ -1,0 +1,18 @@
+#include "velmar/entities/player.hpp"
+
+#include "core/json_codable_management.hpp"
+#include "domain/entities/record_schemas.hpp"
+
+namespace velmar {
+
+Player Player::decode(const nlohmann::json& value) {
+  return codec::decodeOrThrow<Player>(codec::NlohmannReader(value));
+}
+
+nlohmann::json Player::encode() const { return codec::encodeRecord(*this); }
+
+void to_json(nlohmann::json& out, const Player& record) { out = record.encode(); }
+
+void from_json(const nlohmann::json& in, Player& record) { record = Player::decode(in); }
+
+}  // namespace velmar
