@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace velmar::testing {
+
+// PEM files of a throwaway certificate authority and one server certificate it signed.
+struct TestCertificates {
+  std::filesystem::path caFile;    // the authority's certificate: what a client trusts
+  std::filesystem::path certFile;  // the server's certificate
+  std::filesystem::path keyFile;   // the server's private key (unencrypted)
+};
+
+// Generates a fresh P-256 authority and a server certificate for `dnsNames` (plus the IP
+// address 127.0.0.1), valid for a day, and writes them into `directory` as ca.pem,
+// server.pem and server.key. Each call makes a new authority, so certificates from two calls
+// do not trust each other. Throws std::runtime_error when OpenSSL fails.
+TestCertificates generateCertificates(const std::filesystem::path& directory,
+                                      const std::vector<std::string>& dnsNames);
+
+}  // namespace velmar::testing
