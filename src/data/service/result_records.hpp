@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "core/json_document.hpp"
+#include "velmar/types.hpp"
+
+namespace velmar {
+
+// The records of a body's "result" list that decode, in order; an element that does not
+// decode is skipped alone. Absent when the body has no "result" list.
+template <typename R>
+std::optional<std::vector<R>> decodableResultRecords(const std::optional<Bytes>& body) {
+  auto decoded = body ? json::decodeResultList<R>(*body) : std::nullopt;
+  if (!decoded) return std::nullopt;
+  std::vector<R> records;
+  records.reserve(decoded->size());
+  for (auto& record : *decoded) {
+    if (record.isSuccess()) records.push_back(std::move(record).value());
+  }
+  return records;
+}
+
+}  // namespace velmar
