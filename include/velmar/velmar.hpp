@@ -2,6 +2,7 @@
 
 // Everything a host application needs from VelmarSDK.
 #include "velmar/base_interactor.hpp"
+#include "velmar/client.hpp"
 #include "velmar/entities/balance_entity.hpp"
 #include "velmar/entities/currency_entity.hpp"
 #include "velmar/entities/game_entity.hpp"
@@ -10,10 +11,13 @@
 #include "velmar/entities/log_in_entity.hpp"
 #include "velmar/entities/player.hpp"
 #include "velmar/entities/sign_up_entity.hpp"
+#include "velmar/game_use_case.hpp"
 #include "velmar/key_store.hpp"
 #include "velmar/main_queue.hpp"
 #include "velmar/observable.hpp"
+#include "velmar/player_use_case.hpp"
 #include "velmar/result_callback.hpp"
 #include "velmar/session_configuration.hpp"
 #include "velmar/types.hpp"
 #include "velmar/use_case_errors.hpp"
+#include "velmar/utils_use_case.hpp"

@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "velmar/base_interactor.hpp"
+#include "velmar/entities/game_entity.hpp"
+#include "velmar/export.hpp"
+#include "velmar/observable.hpp"
+#include "velmar/result_callback.hpp"
+#include "velmar/types.hpp"
+#include "velmar/use_case_errors.hpp"
+
+namespace velmar {
+
+class GameService;
+class DomainUseCaseMapper;
+class PreferenceDataSource;
+
+/// One game-list page as `gameList` publishes it: success with the page's games (absent
+/// before the first answer), or failure with the use case's error.
+using GameListState = Result<std::optional<std::vector<GameEntity>>, GameUseCaseError>;
+
+/// The game use case's collaborators; each is created on first use and then kept.
+class VELMAR_EXPORT GameUseCaseDependencies {
+ public:
+  /// Every member absent: defaults are created on first use.
+  GameUseCaseDependencies();
+  /// Members given here replace the defaults; absent ones are created on first use.
+  GameUseCaseDependencies(std::shared_ptr<GameService> gameService,
+                          std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper,
+                          std::shared_ptr<PreferenceDataSource> preferenceData);
+  ~GameUseCaseDependencies();
+  GameUseCaseDependencies(const GameUseCaseDependencies&);
+  GameUseCaseDependencies& operator=(const GameUseCaseDependencies&);
+
+  /// The game service; a new one with default collaborators when none was given.
+  const std::shared_ptr<GameService>& gameService();
+  /// The service-to-use-case error mapper.
+  const std::shared_ptr<DomainUseCaseMapper>& domainUseCaseMapper();
+  /// The credential store, read for the user id of a launch.
+  const std::shared_ptr<PreferenceDataSource>& preferenceData();
+
+ private:
+  std::shared_ptr<GameService> gameService_;
+  std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper_;
+  std::shared_ptr<PreferenceDataSource> preferenceData_;
+};
+
+/// What the game use case takes from its host (nothing for now).
+class VELMAR_EXPORT GameUseCaseInput {
+ public:
+  virtual ~GameUseCaseInput();
+};
+
+/// What the game use case offers.
+class VELMAR_EXPORT GameUseCaseOutput {
+ public:
+  virtual ~GameUseCaseOutput();
+  /// Fetches page 1 into `gameList`.
+  virtual void getGameList() = 0;
+  /// Fetches the next page into `gameList`.
+  virtual void getMoreGamesList() = 0;
+  /// Launches a game; the thunk returns the launch's play-for-fun address (absent when the
+  /// server sent none) or throws a `GameUseCaseError`.
+  virtual void launchGame(std::optional<std::string> gameID, std::optional<std::int64_t> providerID,
+                          std::optional<std::string> providerSlug,
+                          ResultCallback<std::optional<std::string>> result) = 0;
+};
+
+/// Pages through the game catalogue and launches games. Each answered page replaces the
+/// value of `gameList`; pages are never concatenated.
+class VELMAR_EXPORT GameUseCase : public BaseInteractor,
+                                  public GameUseCaseInput,
+                                  public GameUseCaseOutput,
+                                  public std::enable_shared_from_this<GameUseCase> {
+ public:
+  /// A use case with default collaborators.
+  static std::shared_ptr<GameUseCase> make();
+
+  /// Use `make()` or `std::make_shared`: operations in flight keep the use case alive.
+  explicit GameUseCase(GameUseCaseDependencies dependencies);
+
+  /// The latest page outcome; starts as success with no list.
+  std::shared_ptr<Observable<GameListState>> gameList() const { return gameList_; }
+  /// Replaces the observable (observers of the old one hear nothing more).
+  void setGameList(std::shared_ptr<Observable<GameListState>> gameList) {
+    gameList_ = std::move(gameList);
+  }
+  /// The page the next `getMoreGamesList()` asks for.
+  std::int64_t pageNumber() const { return pageNumber_; }
+
+  void getGameList() override;
+  void getMoreGamesList() override;
+  void launchGame(std::optional<std::string> gameID, std::optional<std::int64_t> providerID,
+                  std::optional<std::string> providerSlug,
+                  ResultCallback<std::optional<std::string>> result) override;
+
+ private:
+  void requestPage();
+
+  std::shared_ptr<Observable<GameListState>> gameList_;
+  GameUseCaseDependencies dependencies_;
+  std::int64_t pageNumber_ = 1;
+};
+
+}  // namespace velmar
