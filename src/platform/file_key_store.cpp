@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -128,6 +129,20 @@ bool makePrivateDirectories(const std::filesystem::path& dir) {
   return ::chmod(dir.c_str(), 0700) == 0;  // whatever the umask said
 }
 
+// $HOME, else the account's home directory from the password database.
+std::filesystem::path homeDirectory() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && home[0] != '\0') return home;
+  std::string buffer(16384, '\0');
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+      found != nullptr && found->pw_dir != nullptr) {
+    return found->pw_dir;
+  }
+  return ".";
+}
+
 std::filesystem::path directoryOf(const std::filesystem::path& path) {
   auto dir = path.parent_path();
   return dir.empty() ? std::filesystem::path(".") : dir;
@@ -252,9 +267,7 @@ std::filesystem::path FileKeyStore::defaultPath() {
   if (dataHome != nullptr && dataHome[0] == '/') {
     base = dataHome;  // relative values are to be ignored, as the XDG rules say
   } else {
-    const char* home = std::getenv("HOME");
-    base =
-        std::filesystem::path(home != nullptr && home[0] != '\0' ? home : ".") / ".local" / "share";
+    base = homeDirectory() / ".local" / "share";
   }
   return base / "velmar" / "credentials.json";
 }

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -117,6 +118,9 @@ TEST_F(FileKeyStoreTest, DefaultPathFollowsXdgDataHomeThenHome) {
       {"", "/home/p", "/home/p/.local/share/velmar/credentials.json"},
       // A relative XDG_DATA_HOME is invalid and ignored.
       {"relative/dir", "/home/p", "/home/p/.local/share/velmar/credentials.json"},
+      // No HOME: the account's home directory.
+      {std::nullopt, std::nullopt,
+       fs::path(::getpwuid(::getuid())->pw_dir) / ".local/share/velmar/credentials.json"},
   };
   for (const auto& c : cases) {
     ScopedEnv dataHome("XDG_DATA_HOME", c.dataHome);
