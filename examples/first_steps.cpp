@@ -1,25 +1,47 @@
-// A host driving the SDK's main queue and keeping credentials in the key store.
-#include <velmar/velmar.hpp>
-
+// A host application: drives the SDK's main queue, watches the game list, logs a player in.
+// It runs on the canned answers shipped with the library, so it needs no server.
 #include <chrono>
+#include <cstdio>
 #include <iostream>
-#include <thread>
+#include <memory>
+#include <velmar/velmar.hpp>
 
 int main() {
   auto& queue = velmar::MainQueue::main();
-  auto& keychain = velmar::KeychainWrapper::standard();
+  auto& sdk = velmar::Velmar::instance();
+  // A throwaway store keeps this demo away from the desktop's real key ring.
+  velmar::KeychainWrapper::standard().setBackend(std::make_shared<velmar::MemoryKeyStore>());
+  sdk.useCannedAnswers();
+  sdk.initialize(velmar::ApiEnvironment::DEV);
 
-  // Work finished on another thread reaches the host as a task on the main queue.
-  std::thread worker([&] {
-    queue.post([&] {
-      keychain.set("player@example.com", "email");
-      std::cout << "stored e-mail: " << keychain.string("email").value_or("<none>") << "\n";
-    });
+  auto screen = std::make_shared<int>(0);  // stands for the host's games screen
+  std::size_t pages = 0;
+  sdk.arcade()->gameList()->observe(screen, [&](const velmar::GameListState& state) {
+    if (!state.isSuccess()) {
+      std::cout << "game list failed\n";
+    } else if (state.value()) {
+      ++pages;
+      std::cout << "page of " << state.value()->size()
+                << " games, first: " << state.value()->front().name().value_or("?") << "\n";
+    }
   });
-  bool idle = queue.runUntil([&] { return keychain.string("email").has_value(); },
-                             std::chrono::seconds(5));
-  worker.join();
-  keychain.removeObject("email");
-  std::cout << (idle ? "done" : "timed out") << "\n";
-  return idle ? 0 : 1;
+
+  bool loggedIn = false;
+  sdk.player()->logIn("ana.moreau@example.com", "correct horse", [&](velmar::Thunk<void> done) {
+    try {
+      done();  // sets islogin; a failure throws std::system_error
+      loggedIn = true;
+      auto player = sdk.player()->userInformation()->value();
+      std::cout << "logged in as " << (player ? player->email().value_or("?") : "?") << "\n";
+    } catch (const std::system_error& error) {
+      std::cout << "log-in failed: " << error.what() << "\n";
+    }
+  });
+
+  // A real host runs its own loop; here the queue runs until the first page has arrived.
+  const bool done = queue.runUntil([&] { return loggedIn && pages > 0; }, std::chrono::seconds(10));
+  sdk.player()->logOut();
+  queue.runUntilIdle(std::chrono::seconds(5));
+  std::cout << (done ? "done" : "timed out") << "\n";
+  return done ? 0 : 1;
 }

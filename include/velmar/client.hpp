@@ -58,6 +58,10 @@ class VELMAR_EXPORT Velmar : public VelmarOutput {
   /// Fetches the next game-list page.
   void downloadMoreGameList();
 
+  /// Puts in place use cases that answer every request from the canned answers shipped with
+  /// the library instead of the network (demos, work without a server). Call it first.
+  void useCannedAnswers();
+
   /// Replaces where failure lines go (standard output by default).
   void setLogSink(LogSink sink);
 
