@@ -32,11 +32,12 @@ class JSONDecoder {
   R decode(std::span<const std::uint8_t> data) const {
     auto value = json::parse(data);
     if (!value) throw DecodingError("", "the data is not one JSON document");
-    return decode<R>(*value);
+    return decodeValue<R>(*value);
   }
 
+  // The same from a parsed value (a separate name: bytes convert to a JSON array).
   template <typename R>
-  R decode(const nlohmann::json& value) const {
+  R decodeValue(const nlohmann::json& value) const {
     return codec::decodeOrThrow<R>(codec::NlohmannReader(value));
   }
 };

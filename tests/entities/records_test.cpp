@@ -383,6 +383,23 @@ TEST(RecordDictionaryTest, InvalidUtf8FailsEncodingCleanly) {
   }
 }
 
+TEST(RecordTextTest, HostileSizesFailOrDecodeWithoutCrashing) {
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  EXPECT_THROW(LogInEntity::fromData(testing::bytesOf(deep)), DecodingError);
+  const std::string deepObjects = [] {
+    std::string text;
+    for (int i = 0; i < 100000; ++i) text += "{\"player\":";
+    return text + "{}" + std::string(100000, '}');
+  }();
+  EXPECT_THROW(LogInEntity::fromData(testing::bytesOf(deepObjects)), DecodingError);
+  EXPECT_EQ(JsonCodableManagment::newJSONToDictionary(deepObjects), std::nullopt);
+
+  const std::string token(10 << 20, 'x');
+  auto entity = LogInEntity::fromString("{\"token\": \"" + token + "\"}");
+  EXPECT_EQ(entity.token(), token);
+  EXPECT_EQ(entity.jsonData().size(), token.size() + 12);
+}
+
 TEST(JsonCodableManagmentTest, JsonToDictionaryGivesOnlyObjects) {
   struct Case {
     std::optional<std::string> text;
