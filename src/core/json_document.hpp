@@ -66,12 +66,15 @@ class JsonView {
   // element can be skipped alone; absent when this is not an array.
   template <typename R>
   std::optional<std::vector<Decoded<R>>> decodeEach() const {
-    auto items = elements();
-    if (!items) return std::nullopt;
-    std::vector<Decoded<R>> out;
-    out.reserve(items->size());
-    for (const auto& item : *items) out.push_back(item.decode<R>());
-    return out;
+    return std::visit(
+        [](const auto& reader) -> std::optional<std::vector<Decoded<R>>> {
+          std::optional<std::vector<Decoded<R>>> out;
+          reader.forEachElement(
+              [&out](std::size_t size) { out.emplace().reserve(size); },
+              [&out](const auto& item) { out->push_back(codec::decode<R>(item)); });
+          return out;
+        },
+        reader_);
   }
 
   // A copy as an nlohmann value (integers keep nlohmann's own forms).

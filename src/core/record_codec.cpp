@@ -1,8 +1,5 @@
 #include "core/record_codec.hpp"
 
-#include <cmath>
-#include <limits>
-
 namespace velmar {
 
 DecodingError::DecodingError(std::string key, const std::string& reason)
@@ -26,38 +23,4 @@ const std::error_category& jsonDecodingCategory() noexcept {
   return category;
 }
 
-namespace codec {
-
-std::optional<std::int64_t> integralValue(const Number& number) {
-  constexpr auto max = std::numeric_limits<std::int64_t>::max();
-  switch (number.form) {
-    case Number::Form::signedInteger:
-      return number.signedValue;
-    case Number::Form::unsignedInteger:
-      if (number.unsignedValue > static_cast<std::uint64_t>(max)) return std::nullopt;
-      return static_cast<std::int64_t>(number.unsignedValue);
-    case Number::Form::floating: {
-      double value = number.floatingValue;
-      // 2^63 is exact as a double; anything at or beyond it, or fractional, does not fit.
-      constexpr double limit = 9223372036854775808.0;
-      if (!(value >= -limit && value < limit) || std::trunc(value) != value) return std::nullopt;
-      return static_cast<std::int64_t>(value);
-    }
-  }
-  return std::nullopt;
-}
-
-double floatingValue(const Number& number) {
-  switch (number.form) {
-    case Number::Form::signedInteger:
-      return static_cast<double>(number.signedValue);
-    case Number::Form::unsignedInteger:
-      return static_cast<double>(number.unsignedValue);
-    case Number::Form::floating:
-      return number.floatingValue;
-  }
-  return 0;
-}
-
-}  // namespace codec
 }  // namespace velmar

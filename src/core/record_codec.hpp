@@ -6,6 +6,7 @@
 // simdjson element and an nlohmann value obey exactly the same rule.
 
 #include <array>
+#include <cmath>
 #include <concepts>
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -30,10 +31,38 @@ struct Number {
   double floatingValue = 0;
 };
 
-// An integral value that fits in 64 bits: 5 and 5.0 yes; 5.5, 1e300 and 2^63 no.
-std::optional<std::int64_t> integralValue(const Number& number);
+// An integral value that fits in 64 bits: 5 and 5.0 yes; 5.5, 1e300 and 2^63 no. A
+// fractional number is judged after its parser rounded it to a double.
+inline std::optional<std::int64_t> integralValue(const Number& number) {
+  switch (number.form) {
+    case Number::Form::signedInteger:
+      return number.signedValue;
+    case Number::Form::unsignedInteger:
+      if (number.unsignedValue > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
+      return static_cast<std::int64_t>(number.unsignedValue);
+    case Number::Form::floating: {
+      // 2^63 is exact as a double; anything at or beyond it, or fractional, does not fit.
+      constexpr double limit = 9223372036854775808.0;
+      double value = number.floatingValue;
+      if (!(value >= -limit && value < limit) || std::trunc(value) != value) return std::nullopt;
+      return static_cast<std::int64_t>(value);
+    }
+  }
+  return std::nullopt;
+}
+
 // Any number as a double.
-double floatingValue(const Number& number);
+inline double floatingValue(const Number& number) {
+  switch (number.form) {
+    case Number::Form::signedInteger:
+      return static_cast<double>(number.signedValue);
+    case Number::Form::unsignedInteger:
+      return static_cast<double>(number.unsignedValue);
+    case Number::Form::floating:
+      return number.floatingValue;
+  }
+  return 0;
+}
 
 // What the codec needs of a JSON value, whatever parsed it. Scalar accessors give absent when
 // the value has another form; forEachMember visits an object's members in document order.
@@ -87,6 +116,14 @@ class NlohmannReader {
     for (const auto& [key, member] : value_->items()) visit(key, NlohmannReader(member));
   }
 
+  // For an array: `start(size)`, then `visit(element)` for each element in order.
+  template <typename Start, typename F>
+  void forEachElement(Start&& start, F&& visit) const {
+    if (!value_->is_array()) return;
+    start(value_->size());
+    for (const auto& item : *value_) visit(NlohmannReader(item));
+  }
+
   const nlohmann::json& value() const { return *value_; }
 
  private:
@@ -121,7 +158,7 @@ concept Record = requires {
 };
 
 template <typename R, Reader V>
-bool decodeInto(const V& value, R& out, DecodeFailure& failure);
+bool decodeFresh(const V& value, R& record, DecodeFailure& failure);
 
 namespace detail {
 
@@ -142,10 +179,12 @@ constexpr auto keysOf() {
       fieldsOf<R>());
 }
 
-// The key table position of `key`, or the table's size for a key the record ignores.
+// The key table position of `key`, or the table's size for a key the record ignores. Bodies
+// usually list keys in table order, so the position after the previous match is tried first.
 template <typename R>
-std::size_t indexOfKey(std::string_view key) {
+std::size_t indexOfKey(std::string_view key, std::size_t hint) {
   static constexpr auto keys = keysOf<R>();
+  if (hint < keys.size() && keys[hint] == key) return hint;
   for (std::size_t i = 0; i < keys.size(); ++i) {
     if (keys[i] == key) return i;
   }
@@ -187,10 +226,7 @@ bool readValue(const V& value, std::optional<double>& out, DecodeFailure& failur
 
 template <Reader V, Record T>
 bool readValue(const V& value, std::optional<T>& out, DecodeFailure& failure) {
-  T nested;
-  if (!decodeInto(value, nested, failure)) return false;
-  out = std::move(nested);
-  return true;
+  return decodeFresh(value, out.emplace(), failure);  // a failure drops the whole record
 }
 
 inline nlohmann::json writeValue(const std::string& v) { return v; }
@@ -200,37 +236,37 @@ inline nlohmann::json writeValue(double v) { return v; }
 
 }  // namespace detail
 
-// Decodes `value` into `out` by the record rule: an object is required; a missing or null
-// key leaves its field absent; a value of the wrong form fails the whole record, naming the
-// key; keys outside the table are ignored; when a key repeats, its last value counts. `out`
-// is only written on success.
+// Decodes `value` into `record`, which must be freshly made, by the record rule: an object is
+// required; a missing or null key leaves its field absent; a value of the wrong form fails the
+// whole record, naming the key; keys outside the table are ignored; when a key repeats, its
+// last value counts. On failure `record` holds a partial result and must be dropped.
 template <typename R, Reader V>
-bool decodeInto(const V& value, R& out, DecodeFailure& failure) {
+bool decodeFresh(const V& value, R& record, DecodeFailure& failure) {
   if (!value.isObject()) {
     failure = {"", "expected an object"};
     return false;
   }
   constexpr std::size_t count = detail::fieldCount<R>();
   std::array<std::optional<V>, count> slots;
-  value.forEachMember([&slots](std::string_view key, const V& member) {
-    std::size_t index = detail::indexOfKey<R>(key);
-    if (index < count) slots[index] = member;
+  std::size_t next = 0;
+  value.forEachMember([&slots, &next](std::string_view key, const V& member) {
+    std::size_t index = detail::indexOfKey<R>(key, next);
+    if (index < count) {
+      slots[index] = member;
+      next = index + 1;
+    }
   });
 
-  R record;
   auto readField = [&](const auto& f, const std::optional<V>& slot) {
     if (!slot || slot->isNull()) return true;
     if (detail::readValue(*slot, record.*(f.member), failure)) return true;
     failure.key = failure.key.empty() ? std::string(f.key) : std::string(f.key) + "." + failure.key;
     return false;
   };
-  bool ok = [&]<std::size_t... I>(std::index_sequence<I...>) {
+  return [&]<std::size_t... I>(std::index_sequence<I...>) {
     return (readField(std::get<I>(detail::fieldsOf<R>()), slots[I]) && ...);
   }
   (std::make_index_sequence<count>{});
-  if (!ok) return false;
-  out = std::move(record);
-  return true;
 }
 
 // The decoding outcome as a value.
@@ -238,7 +274,7 @@ template <typename R, Reader V>
 Result<R, DecodingError> decode(const V& value) {
   R record;
   DecodeFailure failure;
-  if (decodeInto(value, record, failure))
+  if (decodeFresh(value, record, failure))
     return Result<R, DecodingError>::success(std::move(record));
   return Result<R, DecodingError>::failure(failure.error());
 }
@@ -248,7 +284,7 @@ template <typename R, Reader V>
 R decodeOrThrow(const V& value) {
   R record;
   DecodeFailure failure;
-  if (!decodeInto(value, record, failure)) throw failure.error();
+  if (!decodeFresh(value, record, failure)) throw failure.error();
   return record;
 }
 

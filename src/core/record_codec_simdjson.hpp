@@ -51,6 +51,15 @@ class SimdjsonReader {
     for (auto member : object) visit(member.key, SimdjsonReader(member.value));
   }
 
+  // For an array: `start(size)`, then `visit(element)` for each element in order.
+  template <typename Start, typename F>
+  void forEachElement(Start&& start, F&& visit) const {
+    simdjson::dom::array array;
+    if (element_.get_array().get(array) != simdjson::SUCCESS) return;
+    start(array.size());
+    for (auto item : array) visit(SimdjsonReader(item));
+  }
+
   simdjson::dom::element element() const { return element_; }
 
  private:
