@@ -3,4 +3,4 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/build.sh"
-exec "${VELMAR_BUILD_DIR:-$root/build}/examples/first_steps"
+exec "${VELMAR_BUILD_DIR:-$root/build}/tools/cli/velmar" demo
