@@ -1,0 +1,219 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "use_case_test_util.hpp"
+#include "velmar/client.hpp"
+
+namespace velmar {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::envelope;
+using ::testing::HasSubstr;
+using testing::logInBody;
+using testing::runMainUntil;
+using ::testing::StartsWith;
+using testing::UseCaseTest;
+
+const std::string kCurrencies = envelope({{{"id", "1"}, {"alphabetic_code", "EUR"}}});
+
+// The facade is one per process and reads the stored token only once, on the first
+// initialize. So each test puts its own use cases in place, and the first start without a
+// token runs in a child process of its own.
+class ClientFacadeTest : public UseCaseTest {
+ protected:
+  void SetUp() override {
+    UseCaseTest::SetUp();
+    lines_ = std::make_shared<std::vector<std::string>>();
+    facade().setLogSink([lines = lines_](std::string_view line) { lines->emplace_back(line); });
+  }
+  void TearDown() override {
+    UseCaseTest::TearDown();
+    facade().setPlayer(nullptr);
+    facade().setArcade(nullptr);
+    facade().setUtils(nullptr);
+    facade().setLogSink(
+        [](std::string_view line) { std::printf("%.*s\n", int(line.size()), line.data()); });
+    APIEnvironment::shared().setApiEnvironment(Environment::DEV);
+  }
+
+  static Velmar& facade() { return Velmar::instance(); }
+
+  // Fresh use cases over the scripted network, sharing one game use case as the facade's do.
+  void install() {
+    games_ = makeGames();
+    player_ = makePlayer(games_);
+    utils_ = makeUtils();
+    facade().setArcade(games_);
+    facade().setPlayer(player_);
+    facade().setUtils(utils_);
+  }
+
+  // Runs the main queue until every answer and delivery has been handled.
+  void settle() { EXPECT_TRUE(MainQueue::main().runUntilIdle(testing::kWait)); }
+
+  std::shared_ptr<GameUseCase> games_;
+  std::shared_ptr<PlayerUseCase> player_;
+  std::shared_ptr<UtilsUseCase> utils_;
+  std::shared_ptr<std::vector<std::string>> lines_;
+};
+
+// Exit status of the child: 0 when every check held; each failed check is printed.
+int firstStartWithoutStoredToken(testing::RoutedNetwork& network, UtilsUseCase& utils,
+                                 PlayerUseCase& player, MemoryKeyStore& store) {
+  int failures = 0;
+  auto check = [&](bool ok, const char* what) {
+    if (!ok) {
+      std::fprintf(stderr, "failed: %s\n", what);
+      ++failures;
+    }
+  };
+  network.answer("currencies", 200, kCurrencies);
+  Velmar::instance().initialize(ApiEnvironment::STG);
+  check(network.calls().size() == 1 && network.calls()[0].operation == "currencies",
+        "exactly one request, for the currencies");
+  check(APIEnvironment::shared().apiEnvironment() == Environment::STG, "STG stored");
+  check(runMainUntil([&] { return utils.currencyList()->value().has_value(); }),
+        "currencies delivered");
+  check(network.calls()[0].request.url.starts_with(rawValue(Environment::STG)),
+        "the currencies went to STG");
+  check(!player.islogin()->value(), "not logged in");
+
+  // The empty token was read once; a token stored later does not start a restore.
+  store.set("tok", "token");
+  store.set("me@x.example", "email");
+  Velmar::instance().initialize(ApiEnvironment::STG);
+  MainQueue::main().runUntilIdle(testing::kWait);
+  check(network.calls("logIn").empty(), "no log-in after the token appeared");
+  check(network.calls("currencies").size() == 2, "currencies requested again");
+  return failures;
+}
+
+TEST_F(ClientFacadeTest, WithoutStoredTokenInitializeStartsNoLogInAndStillRequestsCurrencies) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        install();
+        std::_Exit(firstStartWithoutStoredToken(*network_, *utils_, *player_, *store_));
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(ClientFacadeTest, PlayerCreatedFirstSharesTheGameUseCaseThatArcadeReturns) {
+  facade().setPlayer(nullptr);
+  facade().setArcade(nullptr);
+  auto player = facade().player();
+  auto arcade = facade().arcade();
+  EXPECT_EQ(facade().arcade(), arcade);
+  EXPECT_EQ(facade().player(), player);
+  // Logging out resets the game list of the game use case the player holds.
+  const auto list = arcade->gameList();
+  player->logOut();
+  EXPECT_NE(arcade->gameList(), list);
+}
+
+TEST_F(ClientFacadeTest, GameListShortcutsForwardToTheArcade) {
+  install();
+  network_->answer("gameList", 200, testing::gamePage({"A"}));
+  facade().downloadMoreGameList();
+  settle();
+  facade().downloadMoreGameList();
+  settle();
+  facade().downloadGameList();
+  settle();
+  std::vector<std::string> pages;
+  for (const auto& call : network_->calls("gameList")) {
+    const auto& url = call.request.url;
+    pages.push_back(url.substr(url.find("?page=")));
+  }
+  EXPECT_THAT(pages,
+              ElementsAre("?page=1&per_page=50", "?page=2&per_page=50", "?page=1&per_page=50"));
+  EXPECT_EQ(games_->pageNumber(), 2);
+}
+
+// One function on purpose: the token the first initialize reads is kept for the process.
+TEST_F(ClientFacadeTest, StoredSessionIsRestoredAndFailuresPrintOneLineEach) {
+  store_->set("me@x.example", "email");
+  store_->set("pw", "password");
+  store_->set("tok", "token");
+  install();
+  network_->answer("logIn", 200, logInBody("me@x.example", "77", "tok2"));
+  network_->answer("currencies", 200, kCurrencies);
+  network_->answer("gameList", 200, testing::gamePage({"A"}));
+
+  // Restore on the first initialize.
+  facade().initialize(ApiEnvironment::DEV);
+  ASSERT_EQ(network_->calls().size(), 2u);
+  EXPECT_EQ(network_->calls()[0].operation, "logIn");
+  EXPECT_EQ(network_->calls()[0].body(),
+            (nlohmann::json{{"email", "me@x.example"}, {"password", "pw"}}));
+  EXPECT_EQ(network_->calls()[1].operation, "currencies");
+  settle();
+  EXPECT_TRUE(player_->islogin()->value()) << "the logging callback calls the thunk";
+  EXPECT_EQ(player_->getToken(), "tok2");
+  EXPECT_TRUE(utils_->currencyList()->value().has_value());
+  EXPECT_EQ(network_->calls("gameList").size(), 1u) << "a restored log-in fetches page 1";
+  EXPECT_TRUE(lines_->empty());
+
+  // Environments are converted by name; the requests of each call go there.
+  const std::vector<std::pair<ApiEnvironment, Environment>> environments = {
+      {ApiEnvironment::STG, Environment::STG},
+      {ApiEnvironment::PROD, Environment::PROD},
+      {ApiEnvironment::DEV, Environment::DEV}};
+  for (const auto& [api, environment] : environments) {
+    SCOPED_TRACE(std::string(rawValue(environment)));
+    const auto before = network_->calls().size();
+    facade().initialize(api);
+    EXPECT_EQ(APIEnvironment::shared().apiEnvironment(), environment);
+    ASSERT_EQ(network_->calls().size(), before + 2);
+    for (auto i = before; i < before + 2; ++i) {
+      EXPECT_THAT(network_->calls()[i].request.url, StartsWith(std::string(rawValue(environment))));
+    }
+    settle();
+  }
+  EXPECT_TRUE(lines_->empty());
+
+  // A failing restore prints one line and changes nothing else.
+  network_->answer("logIn", std::nullopt, std::nullopt);
+  const auto storedBefore = stored();
+  const auto user = player_->userInformation();
+  int flagDeliveries = 0;
+  auto screen = std::make_shared<int>(0);
+  player_->islogin()->observe(screen, [&](const bool&) { ++flagDeliveries; });
+  settle();
+  flagDeliveries = 0;
+  const auto gamePages = network_->calls("gameList").size();
+  facade().initialize(ApiEnvironment::DEV);
+  settle();
+  ASSERT_EQ(lines_->size(), 1u);
+  EXPECT_THAT(lines_->at(0), HasSubstr("internalError"));
+  EXPECT_EQ(lines_->at(0).find('\n'), std::string::npos);
+  EXPECT_TRUE(player_->islogin()->value());
+  EXPECT_EQ(flagDeliveries, 0);
+  EXPECT_EQ(player_->userInformation(), user);
+  EXPECT_EQ(stored(), storedBefore);
+  EXPECT_EQ(network_->calls("gameList").size(), gamePages);
+
+  // After a log-out the cached token still restores, now with the emptied credentials; a
+  // failing currency download prints its own line.
+  player_->logOut();
+  lines_->clear();
+  network_->answer("logIn", 200, "{}");
+  network_->answer("currencies", 500, "{}");
+  facade().initialize(ApiEnvironment::DEV);
+  ASSERT_EQ(network_->calls("logIn").size(), 6u);
+  EXPECT_EQ(network_->calls("logIn").back().body(),
+            (nlohmann::json{{"email", ""}, {"password", ""}}));
+  settle();
+  EXPECT_EQ(lines_->size(), 2u);
+  EXPECT_FALSE(player_->islogin()->value());
+}
+
+}  // namespace
+}  // namespace velmar

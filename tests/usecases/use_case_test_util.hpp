@@ -1,0 +1,256 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "data/mapper/data_domain_mapper.hpp"
+#include "data/network/api_environment.hpp"
+#include "data/network/network_provider.hpp"
+#include "data/service/game_service.hpp"
+#include "data/service/log_in_service.hpp"
+#include "data/service/sign_up_service.hpp"
+#include "data/service/utils_service.hpp"
+#include "support/queue.hpp"
+#include "velmar/game_use_case.hpp"
+#include "velmar/key_store.hpp"
+#include "velmar/main_queue.hpp"
+#include "velmar/player_use_case.hpp"
+#include "velmar/utils_use_case.hpp"
+
+namespace velmar::testing {
+
+// A NetworkProvider with one script per operation ("logIn", "signUp", "gameList",
+// "launchGame", "currencies", "balance"), so one flow can see a log-in succeed and the game
+// list that follows it fail. Answers in a main-queue task of its own, like the HTTP provider.
+class RoutedNetwork : public NetworkProvider {
+ public:
+  struct Call {
+    std::string operation;
+    http::Request request;
+
+    // The request body as JSON (null when there is none).
+    nlohmann::json body() const {
+      if (!request.body) return nullptr;
+      return nlohmann::json::parse(request.body->begin(), request.body->end());
+    }
+  };
+
+  // The answer to every later call of `operation`: status (absent = transport failure), body.
+  void answer(const std::string& operation, std::optional<std::int64_t> status,
+              std::optional<std::string> body) {
+    answers_[operation] = {status, std::move(body)};
+  }
+
+  // Called as each request arrives, before it is answered.
+  void onCall(std::function<void(const Call&)> hook) { hook_ = std::move(hook); }
+
+  const std::vector<Call>& calls() const { return calls_; }
+  std::vector<Call> calls(const std::string& operation) const {
+    std::vector<Call> out;
+    for (const auto& call : calls_) {
+      if (call.operation == operation) out.push_back(call);
+    }
+    return out;
+  }
+
+  void logInRequest(const http::Request& url, DataCallback result) override {
+    respond("logIn", url, std::move(result));
+  }
+  void signUpRequest(const http::Request& url, SignUpCallback result) override {
+    // Like the HTTP client: any HTTP answer succeeds with its body.
+    respond("signUp", url, [result = std::move(result)](auto status, auto body) {
+      using ClientResult = Result<std::optional<Bytes>, http::Error>;
+      result(status, status ? ClientResult::success(std::move(body))
+                            : ClientResult::failure(http::Error{"scripted transport failure"}));
+    });
+  }
+  void gameListRequest(const http::Request& url, DataCallback result) override {
+    respond("gameList", url, std::move(result));
+  }
+  void launchGameRequest(const http::Request& url, DataCallback result) override {
+    respond("launchGame", url, std::move(result));
+  }
+  void getCurrencyList(const http::Request& url, DataCallback result) override {
+    respond("currencies", url, std::move(result));
+  }
+  void getBalance(const http::Request& url, DataCallback result) override {
+    respond("balance", url, std::move(result));
+  }
+
+ private:
+  struct Answer {
+    std::optional<std::int64_t> status;
+    std::optional<std::string> body;
+  };
+
+  void respond(const std::string& operation, const http::Request& url, DataCallback result) {
+    calls_.push_back({operation, url});
+    if (hook_) hook_(calls_.back());
+    auto found = answers_.find(operation);
+    if (found == answers_.end()) {
+      ADD_FAILURE() << "no answer scripted for " << operation;
+      MainQueue::main().post([result = std::move(result)] { result(std::nullopt, std::nullopt); });
+      return;
+    }
+    std::optional<Bytes> body;
+    if (found->second.body) body = Bytes(found->second.body->begin(), found->second.body->end());
+    MainQueue::main().post([status = found->second.status, body = std::move(body),
+                            result = std::move(result)] { result(status, body); });
+  }
+
+  std::map<std::string, Answer> answers_;
+  std::vector<Call> calls_;
+  std::function<void(const Call&)> hook_;
+};
+
+// A status mapper that turns every failing status into one chosen service error, so each
+// of the five cases can reach a use case through its real service.
+class FixedErrorMapper : public DataDomainMapperProvider {
+ public:
+  enum class Kind { createURLError, serverError, notFound, invalidCredencials, weakSelfError };
+
+  explicit FixedErrorMapper(Kind kind, std::string message = "scripted")
+      : kind_(kind), message_(std::move(message)) {}
+
+  LogInServiceError apiStatusCodeToLogInServiceError(APIStatusCode) override {
+    return make<LogInServiceError>();
+  }
+  SignUpServiceError apiStatusCodeToSignUpServiceError(APIStatusCode) override {
+    return make<SignUpServiceError>();
+  }
+  GameServiceError apiStatusCodeToGameListServiceError(APIStatusCode) override {
+    return make<GameServiceError>();
+  }
+  UtilsServiceError apiStatusCodeToUtilsServiceError(APIStatusCode) override {
+    return make<UtilsServiceError>();
+  }
+
+ private:
+  template <typename E>
+  E make() const {
+    switch (kind_) {
+      case Kind::createURLError:
+        return E::createURLError(message_);
+      case Kind::serverError:
+        return E::serverError(message_);
+      case Kind::notFound:
+        return E::notFound();
+      case Kind::invalidCredencials:
+        return E::invalidCredencials();
+      case Kind::weakSelfError:
+        return E::weakSelfError();
+    }
+    return E::notFound();
+  }
+
+  Kind kind_;
+  std::string message_;
+};
+
+// Calls `thunk`; absent when it returned, otherwise the code of the std::system_error it
+// raised. Any other exception fails the test.
+template <typename T>
+std::optional<std::error_code> raisedBy(const Thunk<T>& thunk) {
+  try {
+    thunk();
+  } catch (const std::system_error& error) {
+    return error.code();
+  } catch (...) {
+    ADD_FAILURE() << "the thunk raised something other than std::system_error";
+  }
+  return std::nullopt;
+}
+
+// Keeps every thunk a `result` callback receives, and whether it came before the operation
+// returned.
+template <typename T>
+struct Results {
+  std::vector<Thunk<T>> thunks;
+  bool operationReturned = false;
+  int beforeReturn = 0;
+
+  ResultCallback<T> callback() {
+    return [this](Thunk<T> thunk) {
+      if (!operationReturned) ++beforeReturn;
+      thunks.push_back(std::move(thunk));
+    };
+  }
+  bool awaitOne() {
+    const bool arrived = runMainUntil([&] { return !thunks.empty(); });
+    MainQueue::main().drain();
+    return arrived && thunks.size() == 1;
+  }
+};
+
+// Bodies as the platform sends them.
+inline std::string envelope(const nlohmann::json& result) {
+  return nlohmann::json{{"result", result}}.dump();
+}
+inline nlohmann::json playerJson(const std::string& email, const std::string& id) {
+  return {{"id", id}, {"email", email}, {"first_name", "Ada"}};
+}
+inline std::string logInBody(const std::string& email, const std::string& id,
+                             const std::string& token) {
+  return envelope({{"token", token}, {"player", playerJson(email, id)}});
+}
+inline std::string gamePage(const std::vector<std::string>& names) {
+  nlohmann::json games = nlohmann::json::array();
+  int id = 1;
+  for (const auto& name : names) games.push_back({{"id", id++}, {"name", name}});
+  return envelope(games);
+}
+
+// Every suite starts from an empty in-memory credential store, the DEV environment and an
+// empty main queue.
+class UseCaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MainQueue::main().drain();
+    store_ = std::make_shared<MemoryKeyStore>();
+    KeychainWrapper::standard().setBackend(store_);
+    APIEnvironment::shared().setApiEnvironment(Environment::DEV);
+    network_ = std::make_shared<RoutedNetwork>();
+  }
+  void TearDown() override { MainQueue::main().drain(); }
+
+  std::shared_ptr<GameUseCase> makeGames(std::shared_ptr<DataDomainMapperProvider> mapper = {}) {
+    return std::make_shared<GameUseCase>(GameUseCaseDependencies(
+        std::make_shared<GameService>(GameServiceDependencies(std::move(mapper), network_)),
+        nullptr, nullptr));
+  }
+  std::shared_ptr<PlayerUseCase> makePlayer(std::shared_ptr<GameUseCase> games,
+                                            std::shared_ptr<DataDomainMapperProvider> mapper = {}) {
+    return PlayerUseCase::make(PlayerUseCaseDependencies(
+        std::make_shared<LogInService>(LogInServiceDependencies(mapper, network_)),
+        std::make_shared<SignUpService>(SignUpServiceDependencies(nullptr, mapper, network_)),
+        nullptr, nullptr, std::move(games)));
+  }
+  std::shared_ptr<UtilsUseCase> makeUtils(std::shared_ptr<DataDomainMapperProvider> mapper = {}) {
+    return std::make_shared<UtilsUseCase>(
+        UtilsUseCaseDependencies(std::make_shared<UtilsService>(UtilsServiceDependencies(
+                                     nullptr, std::move(mapper), network_)),
+                                 nullptr, nullptr));
+  }
+
+  // What the credential store holds under each of its four keys.
+  std::map<std::string, std::optional<std::string>> stored() const {
+    std::map<std::string, std::optional<std::string>> out;
+    for (const char* key : {"email", "password", "token", "userId"}) out[key] = store_->string(key);
+    return out;
+  }
+
+  std::shared_ptr<MemoryKeyStore> store_;
+  std::shared_ptr<RoutedNetwork> network_;
+};
+
+}  // namespace velmar::testing
