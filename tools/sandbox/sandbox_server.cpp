@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -121,6 +122,14 @@ void Sandbox::start() {
   server->set_keep_alive_max_count(kMaxRequestsPerConnection);
   server->set_keep_alive_timeout(kKeepAliveSeconds);
   server->set_payload_max_length(kMaxBodyBytes);
+  // httplib's own options add SO_REUSEPORT, which lets a second server bind a port in use and
+  // silently take half its connections. Address reuse alone still allows a quick restart.
+  int listening = -1;
+  server->set_socket_options([&listening](int socket) {
+    int on = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    listening = socket;
+  });
 
   auto handle = [this](const httplib::Request& in, httplib::Response& out) {
     const auto started = std::chrono::steady_clock::now();
@@ -155,10 +164,23 @@ void Sandbox::start() {
   if (port <= 0) {
     throw std::runtime_error("cannot listen on 127.0.0.1:" + std::to_string(options_.port));
   }
+  // httplib listens with a backlog of 5: a burst of clients would see dropped SYNs and
+  // second-long retransmission delays. Listening again only raises the backlog.
+  if (listening >= 0) ::listen(listening, SOMAXCONN);
+  server->set_socket_options([](int) {});  // drops the reference to `listening`
   port_ = port;
   server_ = std::move(server);
   // Binding also listens, so clients may connect before the accept loop below runs.
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  thread_ = std::thread([this, finished] {
+    server_->listen_after_bind();
+    *finished = true;
+  });
+  // httplib's stop() does nothing until the accept loop has begun, so a stop right after
+  // start would be lost and the join would hang. Wait for the loop; it begins at once.
+  while (!server_->is_running() && !*finished) {
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
 }
 
 void Sandbox::stop() {
