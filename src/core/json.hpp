@@ -1,9 +1,8 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
-
-#include <nlohmann/json.hpp>
 
 #include "velmar/types.hpp"
 
@@ -21,8 +20,7 @@ std::optional<nlohmann::json> parse(std::string_view text);
 
 // Writes an object or array; absent for any other top level, for text that is not valid
 // UTF-8 and for values nested beyond kMaxDepth. Never throws.
-std::optional<Bytes> write(const nlohmann::json& value,
-                           WriteOption option = WriteOption::compact);
+std::optional<Bytes> write(const nlohmann::json& value, WriteOption option = WriteOption::compact);
 
 // The same as `write`, as text.
 std::optional<std::string> writeString(const nlohmann::json& value,

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <stdexcept>
 
@@ -114,7 +115,14 @@ void TestServer::start() {
   // Binding also listens, so clients may connect before the accept loop below runs.
   port_ = server_->bind_to_any_port("127.0.0.1");
   if (port_ <= 0) throw std::runtime_error("TestServer: cannot bind");
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  auto finished = std::make_shared<std::atomic<bool>>(false);
+  thread_ = std::thread([this, finished] {
+    server_->listen_after_bind();
+    *finished = true;
+  });
+  // httplib's stop() is lost until the accept loop runs, and the destructor's join would then
+  // hang; the loop begins at once, so wait for it here.
+  while (!server_->is_running() && !*finished) std::this_thread::yield();
 }
 
 std::string TestServer::routeFrom(std::string_view host, int port) const {
