@@ -5,8 +5,15 @@
 
 namespace velmar {
 
-// A dependencies-record member: absent until first read, then created with its default and
-// kept; a member given at construction is used instead of the default.
+// The rule of every dependencies-record member: absent until first read, then created with
+// its default and kept; a member given at construction is used instead of the default.
+template <typename T, typename MakeDefault>
+const std::shared_ptr<T>& createOnFirstUse(std::shared_ptr<T>& member, MakeDefault makeDefault) {
+  if (!member) member = makeDefault();
+  return member;
+}
+
+// A member following that rule, for records whose declaration may name this header.
 template <typename T>
 class Lazy {
  public:
@@ -15,12 +22,8 @@ class Lazy {
 
   template <typename MakeDefault>
   const std::shared_ptr<T>& get(MakeDefault makeDefault) {
-    if (!value_) value_ = makeDefault();
-    return value_;
+    return createOnFirstUse(value_, std::move(makeDefault));
   }
-
-  // True once the member exists (given, or created by a read).
-  bool isSet() const { return value_ != nullptr; }
 
  private:
   std::shared_ptr<T> value_;

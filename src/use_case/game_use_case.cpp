@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "core/lazy.hpp"
 #include "data/persistence/preference_data.hpp"
 #include "data/service/game_service.hpp"
 #include "domain/mapper/domain_use_case_mapper.hpp"
@@ -52,18 +53,16 @@ GameUseCaseDependencies& GameUseCaseDependencies::operator=(const GameUseCaseDep
     default;
 
 const std::shared_ptr<GameService>& GameUseCaseDependencies::gameService() {
-  if (!gameService_) gameService_ = std::make_shared<GameService>();
-  return gameService_;
+  return createOnFirstUse(gameService_, [] { return std::make_shared<GameService>(); });
 }
 
 const std::shared_ptr<DomainUseCaseMapper>& GameUseCaseDependencies::domainUseCaseMapper() {
-  if (!domainUseCaseMapper_) domainUseCaseMapper_ = std::make_shared<DomainUseCaseMapper>();
-  return domainUseCaseMapper_;
+  return createOnFirstUse(domainUseCaseMapper_,
+                          [] { return std::make_shared<DomainUseCaseMapper>(); });
 }
 
 const std::shared_ptr<PreferenceDataSource>& GameUseCaseDependencies::preferenceData() {
-  if (!preferenceData_) preferenceData_ = std::make_shared<PreferenceData>();
-  return preferenceData_;
+  return createOnFirstUse(preferenceData_, [] { return std::make_shared<PreferenceData>(); });
 }
 
 GameUseCaseInput::~GameUseCaseInput() = default;

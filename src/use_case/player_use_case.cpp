@@ -1,5 +1,6 @@
 #include "velmar/player_use_case.hpp"
 
+#include "core/lazy.hpp"
 #include "data/persistence/preference_data.hpp"
 #include "data/service/log_in_service.hpp"
 #include "data/service/sign_up_service.hpp"
@@ -26,23 +27,20 @@ PlayerUseCaseDependencies& PlayerUseCaseDependencies::operator=(const PlayerUseC
     default;
 
 const std::shared_ptr<LogInServiceDataSource>& PlayerUseCaseDependencies::logInService() {
-  if (!logInService_) logInService_ = LogInService::inject();
-  return logInService_;
+  return createOnFirstUse(logInService_, &LogInService::inject);
 }
 
 const std::shared_ptr<SignUpServiceDataSource>& PlayerUseCaseDependencies::signUpService() {
-  if (!signUpService_) signUpService_ = std::make_shared<SignUpService>();
-  return signUpService_;
+  return createOnFirstUse(signUpService_, [] { return std::make_shared<SignUpService>(); });
 }
 
 const std::shared_ptr<DomainUseCaseMapper>& PlayerUseCaseDependencies::domainUseCaseMapper() {
-  if (!domainUseCaseMapper_) domainUseCaseMapper_ = std::make_shared<DomainUseCaseMapper>();
-  return domainUseCaseMapper_;
+  return createOnFirstUse(domainUseCaseMapper_,
+                          [] { return std::make_shared<DomainUseCaseMapper>(); });
 }
 
 const std::shared_ptr<PreferenceDataSource>& PlayerUseCaseDependencies::preferenceData() {
-  if (!preferenceData_) preferenceData_ = std::make_shared<PreferenceData>();
-  return preferenceData_;
+  return createOnFirstUse(preferenceData_, [] { return std::make_shared<PreferenceData>(); });
 }
 
 PlayerUseCaseInput::~PlayerUseCaseInput() = default;
@@ -57,8 +55,7 @@ PlayerUseCase::PlayerUseCase(PlayerUseCaseDependencies dependencies)
       dependencies_(std::move(dependencies)) {}
 
 std::shared_ptr<Observable<bool>> PlayerUseCase::islogin() {
-  if (!islogin_) islogin_ = Observable<bool>::make(false);
-  return islogin_;
+  return createOnFirstUse(islogin_, [] { return Observable<bool>::make(false); });
 }
 
 void PlayerUseCase::logIn(const std::string& email, const std::string& password,

@@ -1,5 +1,6 @@
 #include "velmar/utils_use_case.hpp"
 
+#include "core/lazy.hpp"
 #include "data/persistence/preference_data.hpp"
 #include "data/service/utils_service.hpp"
 #include "domain/mapper/domain_use_case_mapper.hpp"
@@ -21,18 +22,16 @@ UtilsUseCaseDependencies& UtilsUseCaseDependencies::operator=(const UtilsUseCase
     default;
 
 const std::shared_ptr<UtilsService>& UtilsUseCaseDependencies::utilsService() {
-  if (!utilsService_) utilsService_ = std::make_shared<UtilsService>();
-  return utilsService_;
+  return createOnFirstUse(utilsService_, [] { return std::make_shared<UtilsService>(); });
 }
 
 const std::shared_ptr<DomainUseCaseMapper>& UtilsUseCaseDependencies::domainUseCaseMapper() {
-  if (!domainUseCaseMapper_) domainUseCaseMapper_ = std::make_shared<DomainUseCaseMapper>();
-  return domainUseCaseMapper_;
+  return createOnFirstUse(domainUseCaseMapper_,
+                          [] { return std::make_shared<DomainUseCaseMapper>(); });
 }
 
 const std::shared_ptr<PreferenceDataSource>& UtilsUseCaseDependencies::preferenceData() {
-  if (!preferenceData_) preferenceData_ = std::make_shared<PreferenceData>();
-  return preferenceData_;
+  return createOnFirstUse(preferenceData_, [] { return std::make_shared<PreferenceData>(); });
 }
 
 UtilsUseCaseInput::~UtilsUseCaseInput() = default;
