@@ -13,8 +13,8 @@ struct TestCertificates {
   std::filesystem::path keyFile;   // the server's private key (unencrypted)
 };
 
-// Generates a fresh P-256 authority and a server certificate for `dnsNames` (plus the IP
-// address 127.0.0.1), valid for a day, and writes them into `directory` as ca.pem,
+// Generates a fresh P-256 authority and a server certificate for `dnsNames` (plus 127.0.0.1
+// and localhost), valid for a day, and writes them into `directory` as ca.pem,
 // server.pem and server.key. Each call makes a new authority, so certificates from two calls
 // do not trust each other. Throws std::runtime_error when OpenSSL fails.
 TestCertificates generateCertificates(const std::filesystem::path& directory,
