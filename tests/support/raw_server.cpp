@@ -23,12 +23,12 @@ std::size_t contentLength(std::string_view head) {
   return std::stoul(lower.substr(at + 17));
 }
 
-void writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n <= 0) return;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
+// A zero linger time makes the next close() send a reset and drop unsent data.
+void abortOnClose(int fd) {
+  linger abort{};
+  abort.l_onoff = 1;
+  abort.l_linger = 0;
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
 }
 
 }  // namespace
@@ -72,6 +72,16 @@ std::string RawServer::response(int status, std::string_view body) {
   return "HTTP/1.1 " + std::to_string(status) +
          " Scripted\r\nContent-Length: " + std::to_string(body.size()) +
          "\r\nContent-Type: application/json\r\n\r\n" + std::string(body);
+}
+
+bool RawServer::writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    bytesWritten_ += static_cast<std::size_t>(n);
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
 }
 
 bool RawServer::waitReadable(int fd) {
@@ -123,8 +133,12 @@ void RawServer::serveConnection(int fd) {
       }
       return;
     }
-    writeAll(fd, reply.bytes);
-    if (reply.close) return;
+    const bool sent = writeAll(fd, reply.bytes);
+    if (sent && reply.stream) {
+      reply.stream([this, fd](std::string_view bytes) { return writeAll(fd, bytes); });
+    }
+    if (reply.reset) abortOnClose(fd);
+    if (reply.close || reply.reset) return;
   }
 }
 
