@@ -229,11 +229,15 @@ std::string head(const char* version, int status, const std::string& fields) {
          "Content-Type: application/json\r\n" + fields + "\r\n";
 }
 
-// A complete, well-formed answer on a connection that is then closed.
+// A complete, well-formed answer; the connection stays open for the next request.
 std::string answer(int status, const std::string& body) {
-  return head("HTTP/1.1", status,
-              "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n") +
-         body;
+  return head("HTTP/1.1", status, "Content-Length: " + std::to_string(body.size()) + "\r\n") + body;
+}
+
+RawServer::Reply keepAlive(std::string bytes) {
+  RawServer::Reply reply{std::move(bytes)};
+  reply.close = false;
+  return reply;
 }
 
 std::string envelope(const std::string& result) { return R"({"result":)" + result + "}"; }
@@ -292,7 +296,7 @@ Fault payload(const char* name, std::function<std::string(const Operation&)> bod
               Expected expected = Expected::internalErrorButSignUp) {
   return {name,
           [body = std::move(body)](const Operation& op) {
-            return RawServer::Reply{answer(op.successStatus, body(op))};
+            return keepAlive(answer(op.successStatus, body(op)));
           },
           expected};
 }
@@ -326,6 +330,20 @@ const std::vector<Fault>& faults() {
          return resetAfter(whole.substr(0, whole.size() - body.size() / 2));
        },
        Expected::internalError},
+      {"CloseAfterHeaders",
+       [](const Operation& op) {
+         return RawServer::Reply{
+             head("HTTP/1.1", op.successStatus,
+                  "Content-Length: " + std::to_string(validBody(op).size()) + "\r\n")};
+       },
+       Expected::internalError},
+      {"CloseMidBody",
+       [](const Operation& op) {
+         const std::string body = validBody(op);
+         const std::string whole = answer(op.successStatus, body);
+         return RawServer::Reply{whole.substr(0, whole.size() - body.size() / 2)};
+       },
+       Expected::internalError},
       {"NeverAnswers",
        [](const Operation&) {
          RawServer::Reply reply;
@@ -350,6 +368,12 @@ const std::vector<Fault>& faults() {
          return reply;
        },
        Expected::internalError, std::nullopt, true},
+      payload("EmptyBody", [](const Operation&) { return std::string(); }),
+      payload("TruncatedJson",
+              [](const Operation& op) {
+                const std::string body = validBody(op);
+                return body.substr(0, body.size() - 2);
+              }),
       payload("GarbageBody",
               [](const Operation&) {
                 std::string bytes;
@@ -393,10 +417,17 @@ const std::vector<Fault>& faults() {
        [](const Operation& op) {
          const std::string body = validBody(op);
          const std::size_t third = body.size() / 3;
-         return RawServer::Reply{head("HTTP/1.1", op.successStatus,
-                                      "Transfer-Encoding: chunked\r\nConnection: close\r\n") +
-                                 chunk(body.substr(0, third)) + chunk(body.substr(third, third)) +
-                                 chunk(body.substr(2 * third)) + "0\r\n\r\n"};
+         return keepAlive(head("HTTP/1.1", op.successStatus, "Transfer-Encoding: chunked\r\n") +
+                          chunk(body.substr(0, third)) + chunk(body.substr(third, third)) +
+                          chunk(body.substr(2 * third)) + "0\r\n\r\n");
+       },
+       Expected::success},
+      {"ChunkedOneByteChunks",
+       [](const Operation& op) {
+         std::string chunks;
+         for (char c : validBody(op)) chunks += chunk(std::string(1, c));
+         return keepAlive(head("HTTP/1.1", op.successStatus, "Transfer-Encoding: chunked\r\n") +
+                          chunks + "0\r\n\r\n");
        },
        Expected::success},
   };
@@ -421,17 +452,17 @@ class FaultTest : public ::testing::TestWithParam<std::tuple<std::size_t, std::s
     KeychainWrapper::standard().setBackend(store_);
     APIEnvironment::shared().setApiEnvironment(Environment::PROD);
     // Only the request under test misbehaves, and only while faulty_ holds; every other
-    // request (the log-in after a sign-up) is answered properly.
+    // request (the log-in after a sign-up) is answered properly. Healthy answers keep the
+    // connection open, so a fault usually lands on a connection the session reuses.
     server_ = std::make_unique<RawServer>([this](const std::string& request) {
       const std::string target = targetOf(request);
       for (const auto& op : operations()) {
         if (!target.starts_with(op.target)) continue;
         if (faulty_ && &op == &operation()) return fault().reply(op);
-        return RawServer::Reply{answer(op.successStatus, validBody(op))};
+        return keepAlive(answer(op.successStatus, validBody(op)));
       }
-      return RawServer::Reply{answer(404, "{}")};
+      return keepAlive(answer(404, "{}"));
     });
-    configure(fault().timeout);
   }
 
   void TearDown() override {
@@ -464,13 +495,19 @@ class FaultTest : public ::testing::TestWithParam<std::tuple<std::size_t, std::s
   }
 
   std::shared_ptr<MemoryKeyStore> store_;
-  std::atomic<bool> faulty_{true};
+  std::atomic<bool> faulty_{false};
   std::unique_ptr<RawServer> server_;
 };
 
 TEST_P(FaultTest, OneRightOutcomeThenRecovery) {
   Host host;
   const Operation& op = operation();
+  configure(std::nullopt);
+  expectSuccess(op.run(host), "before the fault");
+
+  const std::size_t before = server_->requests().size();
+  faulty_ = true;
+  configure(fault().timeout);
   const Outcome outcome = op.run(host);
 
   const bool succeeds = fault().expected == Expected::success ||
@@ -483,8 +520,8 @@ TEST_P(FaultTest, OneRightOutcomeThenRecovery) {
     EXPECT_EQ(describe(outcome.error), describe(op.internalError)) << "seen: " << outcome.seen;
   }
   const auto requests = server_->requests();
-  ASSERT_FALSE(requests.empty());
-  EXPECT_TRUE(targetOf(requests.front()).starts_with(op.target)) << requests.front();
+  ASSERT_GT(requests.size(), before);
+  EXPECT_TRUE(targetOf(requests[before]).starts_with(op.target)) << requests[before];
   if (fault().overCap) {
     EXPECT_LT(server_->bytesWritten(), kHugeBody) << "the client read past its cap";
   }
