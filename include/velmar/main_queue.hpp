@@ -53,6 +53,8 @@ class VELMAR_EXPORT MainQueue {
   /// called after the completion task is posted.
   void beginWork();
   void endWork();
+  /// `post(task)` followed by `endWork()` as one step: one lock, one wake-up of the waiter.
+  void postEndingWork(Task task);
   /// Tasks queued plus work in flight.
   std::size_t pending() const;
 

@@ -19,27 +19,34 @@
 namespace velmar {
 namespace {
 
+using ConfigurationPtr = std::shared_ptr<const SessionConfiguration>;
+
 std::mutex& configurationMutex() {
   static NoDestructor<std::mutex> mutex;
   return mutex.value;
 }
 
-SessionConfiguration& configurationSlot() {
-  static NoDestructor<SessionConfiguration> config;
+// Replaced whole, never changed in place: a request holds the snapshot it started with
+// without copying its strings.
+ConfigurationPtr& configurationSlot() {
+  static NoDestructor<ConfigurationPtr> config(std::make_shared<const SessionConfiguration>());
   return config.value;
+}
+
+ConfigurationPtr currentConfiguration() {
+  std::lock_guard lock(configurationMutex());
+  return configurationSlot();
 }
 
 }  // namespace
 
 void configureSession(SessionConfiguration config) {
+  auto next = std::make_shared<const SessionConfiguration>(std::move(config));
   std::lock_guard lock(configurationMutex());
-  configurationSlot() = std::move(config);
+  configurationSlot().swap(next);
 }
 
-SessionConfiguration sessionConfiguration() {
-  std::lock_guard lock(configurationMutex());
-  return configurationSlot();
-}
+SessionConfiguration sessionConfiguration() { return *currentConfiguration(); }
 
 namespace http {
 namespace {
@@ -88,31 +95,42 @@ Response transportFailure(std::string message) {
 struct Transfer {
   Request request;  // owns the body libcurl sends from
   Session::Completion completion;
+  ConfigurationPtr config;  // as it was when the request was made
   EasyPtr easy;
   SlistPtr headers;
   SlistPtr routes;
   Bytes body;
-  std::size_t maxBytes = 0;
   bool overCap = false;
   std::array<char, CURL_ERROR_SIZE> error{};
 
   static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto& self = *static_cast<Transfer*>(user);
     const std::size_t length = size * count;
-    if (length > self.maxBytes - self.body.size()) {
+    const std::size_t maxBytes = self.config->maxResponseBytes;
+    if (length > maxBytes - self.body.size()) {
       self.overCap = true;
       return 0;  // anything but `length` ends the transfer with a write error
     }
-    self.body.insert(self.body.end(), data, data + length);
+    if (self.body.empty()) self.reserveAnnounced(maxBytes);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+    self.body.insert(self.body.end(), bytes, bytes + length);
     return length;
   }
 
-  // Applies the request and the configuration to a fresh easy handle.
-  bool prepare(const SessionConfiguration& config) {
-    easy.reset(curl_easy_init());
-    if (!easy) return false;
+  // One allocation for a body whose length was announced (already known to be within the cap).
+  void reserveAnnounced(std::size_t maxBytes) {
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+        announced > 0 && static_cast<std::uint64_t>(announced) <= maxBytes) {
+      body.reserve(static_cast<std::size_t>(announced));
+    }
+  }
+
+  // Applies the request and its configuration to `handle`, a fresh or reset easy handle.
+  bool prepare(EasyPtr handle) {
+    easy = std::move(handle);
     CURL* h = easy.get();
-    maxBytes = config.maxResponseBytes;
+    const SessionConfiguration& c = *config;
     bool ok = curl_easy_setopt(h, CURLOPT_URL, request.url.c_str()) == CURLE_OK;
     curl_easy_setopt(h, CURLOPT_PRIVATE, this);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error.data());
@@ -121,20 +139,19 @@ struct Transfer {
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (config.caBundleFile) curl_easy_setopt(h, CURLOPT_CAINFO, config.caBundleFile->c_str());
+    if (c.caBundleFile) curl_easy_setopt(h, CURLOPT_CAINFO, c.caBundleFile->c_str());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
     // Refuses early when the announced length is already over the cap.
     const auto announcedCap = std::min<std::size_t>(
-        config.maxResponseBytes, static_cast<std::size_t>(std::numeric_limits<curl_off_t>::max()));
+        c.maxResponseBytes, static_cast<std::size_t>(std::numeric_limits<curl_off_t>::max()));
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(announcedCap));
-    const auto timeout = config.timeoutOverride.value_or(request.timeout);
+    const auto timeout = c.timeoutOverride.value_or(request.timeout);
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout.count()));
-    if (config.connectTimeout) {
-      curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                       static_cast<long>(config.connectTimeout->count()));
+    if (c.connectTimeout) {
+      curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(c.connectTimeout->count()));
     }
-    for (const auto& route : config.connectTo) ok = ok && append(routes, route);
+    for (const auto& route : c.connectTo) ok = ok && append(routes, route);
     if (routes) curl_easy_setopt(h, CURLOPT_CONNECT_TO, routes.get());
     ok = ok && setMethodAndBody(h) && setHeaders(h);
     return ok;
@@ -196,7 +213,8 @@ struct Transfer {
 };
 
 // Owns the multi handle and the I/O thread. Other threads only touch `incoming_` (under
-// the lock) and call curl_multi_wakeup; the I/O thread alone drives the transfers.
+// the lock) and call curl_multi_wakeup; the I/O thread alone prepares and drives the
+// transfers and keeps the pool of easy handles.
 class Session::Engine {
  public:
   // libcurl's global set-up runs here, once, before any handle exists or the thread starts.
@@ -216,14 +234,13 @@ class Session::Engine {
     curl_multi_wakeup(multi_.get());
   }
 
-  // Posts the completion, then releases the work count so an idle wait sees the task first.
+  // Posts the completion and releases the work count in one step, so an idle wait sees the
+  // task as soon as the request stops counting.
   static void complete(std::unique_ptr<Transfer> transfer, Response response) {
-    MainQueue::main().post(
+    MainQueue::main().postEndingWork(
         [completion = std::move(transfer->completion), response = std::move(response)]() mutable {
           completion(std::move(response));
         });
-    transfer.reset();
-    MainQueue::main().endWork();
   }
 
  private:
@@ -253,6 +270,7 @@ class Session::Engine {
         auto transfer = std::move(found->second);
         active.erase(found);
         Response response = transfer->response(code);
+        recycle(std::move(transfer->easy));
         complete(std::move(transfer), std::move(response));
       }
       curl_multi_poll(multi, nullptr, 0, kIdlePollMs, nullptr);
@@ -260,27 +278,61 @@ class Session::Engine {
   }
 
   void adoptIncoming(std::unordered_map<CURL*, std::unique_ptr<Transfer>>& active) {
-    std::vector<std::unique_ptr<Transfer>> batch;
     {
       std::lock_guard lock(mutex_);
-      batch.swap(incoming_);
+      if (incoming_.empty()) return;
+      batch_.swap(incoming_);
     }
-    for (auto& transfer : batch) {
-      CURL* easy = transfer->easy.get();
-      if (curl_multi_add_handle(multi_.get(), easy) != CURLM_OK) {
+    for (auto& transfer : batch_) {
+      EasyPtr easy = takeHandle();
+      if (!easy) {
         complete(std::move(transfer), transportFailure("could not start the request"));
         continue;
       }
-      active.emplace(easy, std::move(transfer));
+      if (!transfer->prepare(std::move(easy))) {
+        recycle(std::move(transfer->easy));
+        complete(std::move(transfer), transportFailure("invalid request"));
+        continue;
+      }
+      CURL* handle = transfer->easy.get();
+      if (curl_multi_add_handle(multi_.get(), handle) != CURLM_OK) {
+        recycle(std::move(transfer->easy));
+        complete(std::move(transfer), transportFailure("could not start the request"));
+        continue;
+      }
+      active.emplace(handle, std::move(transfer));
     }
+    batch_.clear();
+  }
+
+  // A pooled handle (reset when it came back) or a new one; null when libcurl cannot allocate.
+  EasyPtr takeHandle() {
+    if (pool_.empty()) return EasyPtr(curl_easy_init());
+    EasyPtr easy = std::move(pool_.back());
+    pool_.pop_back();
+    return easy;
+  }
+
+  // Keeps a finished handle for the next request: a reset handle skips the set-up and
+  // buffers of a new one. Reset here, while the transfer that pointed it at its own
+  // buffers and lists still exists.
+  void recycle(EasyPtr easy) {
+    if (!easy || pool_.size() >= kPoolSize) return;
+    curl_easy_reset(easy.get());
+    pool_.push_back(std::move(easy));
   }
 
   static constexpr int kIdlePollMs = 1000;
+  // Enough for a burst of concurrent requests to find warm handles the next time.
+  static constexpr std::size_t kPoolSize = 64;
 
   std::once_flag started_;
   MultiPtr multi_;
   std::mutex mutex_;
   std::vector<std::unique_ptr<Transfer>> incoming_;
+  // I/O thread only.
+  std::vector<std::unique_ptr<Transfer>> batch_;
+  std::vector<EasyPtr> pool_;
 };
 
 Session& Session::shared() {
@@ -297,10 +349,7 @@ void Session::request(Request request, Completion completion) {
   auto transfer = std::make_unique<Transfer>();
   transfer->request = std::move(request);
   transfer->completion = std::move(completion);
-  if (!transfer->prepare(sessionConfiguration())) {
-    Engine::complete(std::move(transfer), transportFailure("invalid request"));
-    return;
-  }
+  transfer->config = currentConfiguration();
   engine_->submit(std::move(transfer));
 }
 

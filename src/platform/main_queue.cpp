@@ -120,6 +120,21 @@ void MainQueue::endWork() {
   ready_.notify_all();
 }
 
+void MainQueue::postEndingWork(Task task) {
+  std::unique_lock lock(mutex_);
+  if (executor_) {
+    Executor executor = executor_;
+    lock.unlock();
+    executor(std::move(task));
+    endWork();
+    return;
+  }
+  tasks_.push_back(std::move(task));
+  if (inFlight_ > 0) --inFlight_;
+  lock.unlock();
+  ready_.notify_all();
+}
+
 std::size_t MainQueue::pending() const {
   std::lock_guard lock(mutex_);
   return tasks_.size() + inFlight_;

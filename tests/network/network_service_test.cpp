@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
@@ -168,6 +169,68 @@ TEST_F(NetworkServiceTest, TheWireCarriesTheHeadersInOrderWithTheBareBearer) {
                 "Authorization: Bearer \r\n"
                 "Content-Length: " +
                 std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+// Handles are reused from request to request: nothing of a POST may linger in the GET after
+// it, and nothing of a GET in the POST after that.
+TEST_F(NetworkServiceTest, AReusedHandleSendsOnlyItsOwnRequest) {
+  RawServer raw([](const std::string&) {
+    RawServer::Reply reply;
+    reply.bytes = RawServer::response(200, "{}");
+    return reply;
+  });
+  routeTo(https_->port(), raw.port());
+  APIEnvironment::shared().setApiEnvironment(Environment::PROD);
+  const auto host = authorityOf(Environment::PROD).host + ":5050";
+  const std::string body = R"({"email":"a@b.c","password":"pw"})";
+  const std::string post = "POST /api/v1/login HTTP/1.1\r\nHost: " + host +
+                           "\r\nAuthentication-Type: default\r\nContent-Type: "
+                           "application/json\r\nAuthorization: Bearer \r\nContent-Length: " +
+                           std::to_string(body.size()) + "\r\n\r\n" + body;
+  const std::string get = "GET /api/v1/currencies HTTP/1.1\r\nHost: " + host +
+                          "\r\nAuthentication-Type: default\r\nContent-Type: "
+                          "application/json\r\nAuthorization: Bearer \r\n\r\n";
+
+  for (int round = 0; round < 3; ++round) {
+    awaitOne(*send(Repository::logIn("a@b.c", "pw")));
+    awaitOne(*send(Repository::getCurrencies()));
+  }
+  const auto requests = raw.requests();
+  ASSERT_EQ(requests.size(), 6u);
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    EXPECT_EQ(requests[i], i % 2 == 0 ? post : get) << "request " << i;
+  }
+}
+
+// Each request is sent with the configuration in force when it was made, whatever the handle
+// or the open connection it ends up on served before.
+TEST_F(NetworkServiceTest, EveryRequestUsesTheConfigurationItStartedWith) {
+  https_->respondWith(ScriptedResponse{200, std::string(2048, 'x')});
+  SessionConfiguration capped;
+  capped.maxResponseBytes = 1024;
+  SessionConfiguration systemTrust;  // no CA file: the test authority is not trusted
+  systemTrust.connectTo = {authorityOf(Environment::DEV).host +
+                           ":443:127.0.0.1:" + std::to_string(https_->port())};
+  struct Step {
+    const char* what;
+    std::function<void()> configure;
+    bool succeeds;
+  };
+  const std::vector<Step> steps = {
+      {"trusted, no cap", [&] { routeTo(https_->port(), http_->port()); }, true},
+      {"capped below the body", [&] { routeTo(https_->port(), http_->port(), capped); }, false},
+      {"cap lifted again", [&] { routeTo(https_->port(), http_->port()); }, true},
+      {"test authority no longer trusted", [&] { configureSession(systemTrust); }, false},
+      {"trusted again", [&] { routeTo(https_->port(), http_->port()); }, true},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.configure();
+    auto delivery = send(Repository::getCurrencies());
+    awaitOne(*delivery);
+    EXPECT_EQ(delivery->status.has_value(), step.succeeds);
+    EXPECT_EQ(delivery->bodyText().size(), step.succeeds ? 2048u : 0u);
+  }
 }
 
 TEST_F(NetworkServiceTest, StatusAndBodyPassThroughUnchanged) {

@@ -13,8 +13,8 @@
 namespace velmar {
 namespace {
 
-using ::testing::ElementsAre;
 using std::chrono::milliseconds;
+using ::testing::ElementsAre;
 using velmar::testing::kWait;
 
 TEST(MainQueueTest, PostNeverRunsInline) {
@@ -117,6 +117,39 @@ TEST(MainQueueTest, RunUntilIdleWaitsForWorkInFlightAndItsCompletion) {
   io.join();
   EXPECT_TRUE(completed);
   EXPECT_EQ(queue.pending(), 0u);
+}
+
+// The completion and the end of its work are one step: at no moment does the queue look
+// idle while the completion is still to run, with or without an executor.
+TEST(MainQueueTest, PostEndingWorkHandsOverTheTaskAndTheWorkTogether) {
+  MainQueue queue;
+  std::atomic<int> completed{0};
+  constexpr int kRequests = 200;
+  for (int i = 0; i < kRequests; ++i) queue.beginWork();
+  std::atomic<bool> sawIdleEarly{false};
+  std::thread io([&] {
+    for (int i = 0; i < kRequests; ++i) queue.postEndingWork([&] { ++completed; });
+  });
+  // Idle is reached only once every completion ran.
+  EXPECT_TRUE(queue.runUntil(
+      [&] {
+        if (queue.pending() != 0) return false;
+        if (completed != kRequests) sawIdleEarly = true;
+        return true;
+      },
+      kWait));
+  io.join();
+  EXPECT_FALSE(sawIdleEarly);
+  EXPECT_EQ(completed, kRequests);
+
+  std::vector<MainQueue::Task> handed;
+  queue.setExecutor([&](MainQueue::Task task) { handed.push_back(std::move(task)); });
+  queue.beginWork();
+  queue.postEndingWork([&] { ++completed; });
+  EXPECT_EQ(queue.pending(), 0u) << "the executor holds the task now";
+  ASSERT_EQ(handed.size(), 1u);
+  handed.front()();
+  EXPECT_EQ(completed, kRequests + 1);
 }
 
 TEST(MainQueueTest, RunReturnsAfterStopFromATask) {
