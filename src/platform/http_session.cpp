@@ -4,15 +4,18 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "platform/adaptive_spin.hpp"
 #include "velmar/main_queue.hpp"
 #include "velmar/session_configuration.hpp"
 
@@ -230,8 +233,11 @@ class Session::Engine {
     {
       std::lock_guard lock(mutex_);
       incoming_.push_back(std::move(transfer));
+      hasIncoming_ = true;
     }
-    curl_multi_wakeup(multi_.get());
+    // A spinning I/O thread sees the flag itself; it checks again after it stops spinning,
+    // so skipping the wake-up cannot strand the request.
+    if (!spinning_) curl_multi_wakeup(multi_.get());
   }
 
   // Posts the completion and releases the work count in one step, so an idle wait sees the
@@ -257,6 +263,7 @@ class Session::Engine {
     CURLM* multi = multi_.get();
     for (;;) {
       adoptIncoming(active);
+      bool completed = false;
       int running = 0;
       curl_multi_perform(multi, &running);
       int queued = 0;
@@ -272,9 +279,32 @@ class Session::Engine {
         Response response = transfer->response(code);
         recycle(std::move(transfer->easy));
         complete(std::move(transfer), std::move(response));
+        completed = true;
       }
-      curl_multi_poll(multi, nullptr, 0, kIdlePollMs, nullptr);
+      // Right after a completion the caller often sends its next request within
+      // microseconds; wait for it on the CPU rather than in poll().
+      if (completed && active.empty()) awaitIncoming();
+      if (!hasIncoming_) curl_multi_poll(multi, nullptr, 0, kIdlePollMs, nullptr);
+      learnIdleWait();
     }
+  }
+
+  void awaitIncoming() {
+    idleSince_ = AdaptiveSpin::Clock::now();
+    spinning_ = true;
+    const bool arrived = spin_.spin([this] { return hasIncoming_.load(); });
+    spinning_ = false;
+    if (arrived) finishIdleWait();
+  }
+
+  // Teaches the spin how long the idle gap after a completion lasted, once work arrives.
+  void learnIdleWait() {
+    if (idleSince_ && hasIncoming_) finishIdleWait();
+  }
+
+  void finishIdleWait() {
+    spin_.learn(AdaptiveSpin::Clock::now() - *idleSince_);
+    idleSince_.reset();
   }
 
   void adoptIncoming(std::unordered_map<CURL*, std::unique_ptr<Transfer>>& active) {
@@ -282,6 +312,7 @@ class Session::Engine {
       std::lock_guard lock(mutex_);
       if (incoming_.empty()) return;
       batch_.swap(incoming_);
+      hasIncoming_ = false;
     }
     for (auto& transfer : batch_) {
       EasyPtr easy = takeHandle();
@@ -330,7 +361,11 @@ class Session::Engine {
   MultiPtr multi_;
   std::mutex mutex_;
   std::vector<std::unique_ptr<Transfer>> incoming_;
+  std::atomic<bool> hasIncoming_{false};  // set with `incoming_`, read without the lock
+  std::atomic<bool> spinning_{false};     // the I/O thread is watching `hasIncoming_`
   // I/O thread only.
+  AdaptiveSpin spin_;
+  std::optional<AdaptiveSpin::Clock::time_point> idleSince_;
   std::vector<std::unique_ptr<Transfer>> batch_;
   std::vector<EasyPtr> pool_;
 };

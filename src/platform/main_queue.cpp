@@ -4,12 +4,15 @@
 #include <utility>
 
 #include "core/no_destructor.hpp"
+#include "platform/adaptive_spin.hpp"
 
 namespace velmar {
 namespace {
 // A predicate may turn true without a task (another thread changed state), so waits are
 // cut into slices to look at it again.
 constexpr auto kPredicateSlice = std::chrono::milliseconds(5);
+// Waits shorter than this (a drain, a poll, a predicate slice nearly over) never spin.
+constexpr auto kSpinAtMost = std::chrono::milliseconds(1);
 }  // namespace
 
 MainQueue& MainQueue::main() {
@@ -43,7 +46,25 @@ void MainQueue::setExecutor(Executor executor) {
 
 bool MainQueue::popWithin(Clock::time_point deadline, Task& task) {
   std::unique_lock lock(mutex_);
-  if (!ready_.wait_until(lock, deadline, [&] { return !tasks_.empty(); })) return false;
+  // A request in flight will post its completion soon: catching it on the CPU spares the
+  // sleep and wake-up of the condition variable. Only worth it while work is in flight.
+  if (tasks_.empty() && inFlight_ > 0 && !executor_) {
+    thread_local AdaptiveSpin spin;
+    const auto start = Clock::now();
+    if (deadline - start > kSpinAtMost) {
+      lock.unlock();
+      spin.spin([&] {
+        std::unique_lock peek(mutex_, std::try_to_lock);
+        return peek.owns_lock() && !tasks_.empty();
+      });
+      lock.lock();
+    }
+    const bool arrived = ready_.wait_until(lock, deadline, [&] { return !tasks_.empty(); });
+    spin.learn(Clock::now() - start);
+    if (!arrived) return false;
+  } else if (!ready_.wait_until(lock, deadline, [&] { return !tasks_.empty(); })) {
+    return false;
+  }
   task = std::move(tasks_.front());
   tasks_.pop_front();
   return true;
