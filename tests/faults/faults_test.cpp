@@ -117,6 +117,12 @@ std::string loggedIn(Host& host) {
   return host.player->getToken() + (host.player->islogin()->value() ? " in" : " out");
 }
 
+std::string playerShown(Host& host) {
+  const auto player = host.player->userInformation()->value();
+  return (player ? player->email().value_or("?") : "none") +
+         (host.player->islogin()->value() ? " in" : " out");
+}
+
 // One of the platform's six requests: where it goes, what a valid answer looks like, and how
 // the host starts it and reads its outcome.
 struct Operation {
@@ -129,6 +135,8 @@ struct Operation {
   std::error_code internalError;
   std::function<Outcome(Host&)> run;
   std::string expectedSeen;  // Outcome::seen after a success
+  // What a failure of this request must leave as it was.
+  std::function<std::string(Host&)> kept;
 };
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -146,7 +154,8 @@ const std::vector<Operation>& operations() {
          return awaitThunk<void>([&](auto done) { host.player->logIn("a@b.c", "pw", done); },
                                  [&](const void*) { return loggedIn(host); });
        },
-       std::string(kText) + " in"},
+       std::string(kText) + " in",
+       [](Host& host) { return loggedIn(host) + " " + playerShown(host); }},
       {"SignUp", "/api/v1/players", 201, false,
        [](const std::string& text) { return R"({"id":"9","email":)" + quoted(text) + "}"; },
        make_error_code(PlayerUseCaseError::internalError),
@@ -156,7 +165,9 @@ const std::vector<Operation>& operations() {
                                  [&](const void*) { return loggedIn(host); });
        },
        // The registration's body is not read; the log-in that follows is the outcome.
-       std::string(kText) + " in"},
+       std::string(kText) + " in",
+       // Every answered sign-up rewrites the stored credentials; the player and flag stay.
+       playerShown},
       {"GameList", "/api/v1/list_games", 200, true,
        [](const std::string& text) {
          return R"([{"id":1,"name":)" + quoted(text) + R"(},{"id":2,"name":"Beta"}])";
@@ -183,7 +194,10 @@ const std::vector<Operation>& operations() {
          }
          return outcome;
        },
-       std::string(kText) + ",Beta"},
+       std::string(kText) + ",Beta",
+       // A failed page is itself published, as a failure; getGameList() restarts at page 1
+       // whatever the answer, so nothing else is kept.
+       [](Host&) { return std::string(); }},
       {"LaunchGame", "/api/v1/launch_game", 200, false,
        [](const std::string& text) { return R"({"play_for_fun":)" + quoted(text) + "}"; },
        make_error_code(GameUseCaseError::internalError),
@@ -192,7 +206,7 @@ const std::vector<Operation>& operations() {
              [&](auto done) { host.games->launchGame("g-1", 3, "prov", done); },
              [](const std::optional<std::string>* url) { return url->value_or("(none)"); });
        },
-       kText},
+       kText, [](Host&) { return std::string(); }},
       {"Balance", "/api/v1/balances/player/9", 200, true,
        [](const std::string& text) {
          return R"([{"amount":12.25,"alphabetic_code":)" + quoted(text) + "}]";
@@ -206,7 +220,12 @@ const std::vector<Operation>& operations() {
                                    return out.str();
                                  });
        },
-       "12.25"},
+       "12.25",
+       [](Host& host) {
+         std::ostringstream out;
+         out << host.utils->balance()->value().value_or(-1);
+         return out.str();
+       }},
       {"Currencies", "/api/v1/currencies", 200, true,
        [](const std::string& text) {
          return R"([{"alphabetic_code":)" + quoted(text) + R"(},{"alphabetic_code":"USD"}])";
@@ -224,7 +243,11 @@ const std::vector<Operation>& operations() {
                return joined(codes);
              });
        },
-       std::string(kText) + ",USD"},
+       std::string(kText) + ",USD",
+       [](Host& host) {
+         return std::to_string(
+             host.utils->currencyList()->value().value_or(std::vector<CurrencyEntity>{}).size());
+       }},
   };
   return table;
 }
@@ -555,6 +578,7 @@ TEST_P(FaultTest, OneRightOutcomeThenRecovery) {
   expectSuccess(op.run(host), "before the fault");
 
   const std::size_t before = server_->requests().size();
+  const std::string kept = op.kept(host);
   faulty_ = true;
   configure(fault().timeout, fault().cap.value_or(kDefaultCap));
   const Outcome outcome = op.run(host);
@@ -567,6 +591,7 @@ TEST_P(FaultTest, OneRightOutcomeThenRecovery) {
   } else {
     EXPECT_EQ(outcome.calls, 1);
     EXPECT_EQ(describe(outcome.error), describe(op.internalError)) << "seen: " << outcome.seen;
+    EXPECT_EQ(op.kept(host), kept) << "a failure changed what the host had";
   }
   const auto requests = server_->requests();
   ASSERT_GT(requests.size(), before);
