@@ -50,7 +50,11 @@ class AdaptiveSpin {
   // How long a whole wait lasted, spun or blocked, from its start to the awaited event.
   void learn(Duration waited) {
     average_ += (std::min(waited, kForget) - average_) / 4;
-    budget_ = average_ <= kMaxBudget ? std::min(kMaxBudget, average_ * 3 / 2) : Duration(0);
+    // A wait that blocked lasted longer than it would have spun (the wake-up is in it), so
+    // spinning stays on a little past the budget; otherwise one slow wait could switch it
+    // off for good on a peer that answers just under the budget.
+    budget_ =
+        average_ <= kSpinWhileAverageBelow ? std::min(kMaxBudget, average_ * 3 / 2) : Duration(0);
   }
 
  private:
@@ -63,6 +67,7 @@ class AdaptiveSpin {
   // Longer than a loopback round trip on a loaded two-core machine, far shorter than any
   // wide-area one.
   static constexpr Duration kMaxBudget{300000};
+  static constexpr Duration kSpinWhileAverageBelow{kMaxBudget * 3 / 2};
   // One very long wait counts as this long, so a few quick ones bring spinning back.
   static constexpr Duration kForget{1000000};
   static constexpr Duration kPreempted{50000};
