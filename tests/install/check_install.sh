@@ -4,6 +4,8 @@
 set -euo pipefail
 build=$1
 consumer=$2
+# The flags the library was built with when it carries a sanitizer; the host needs them too.
+read -r -a flags <<<"${3:-}"
 prefix=$(mktemp -d)
 work=$(mktemp -d)
 trap 'rm -rf "$prefix" "$work"' EXIT
@@ -12,12 +14,13 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(dirname "$(find "$prefix" -name 'libvelmar.so*' -o -name 'libvelmar.a' | head -n 1)")
 test -f "$prefix/share/velmar/MockData/GameList.json"
 
-cmake -S "$consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake -S "$consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_CXX_FLAGS="${flags[*]:-}" >/dev/null
 cmake --build "$work/cmake" >/dev/null
 LD_LIBRARY_PATH="$libdir" "$work/cmake/consumer"
 
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 # shellcheck disable=SC2046
-c++ -std=c++20 "$consumer/main.cpp" -o "$work/consumer-pc" $(pkg-config --cflags --libs velmar)
+c++ -std=c++20 "${flags[@]}" "$consumer/main.cpp" -o "$work/consumer-pc" $(pkg-config --cflags --libs velmar)
 LD_LIBRARY_PATH="$libdir" "$work/consumer-pc"
 echo "installed package works through CMake and pkg-config"
