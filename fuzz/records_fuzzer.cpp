@@ -7,11 +7,11 @@
 #include <string_view>
 #include <tuple>
 
-#include "core/json.hpp"
-#include "core/json_codable_management.hpp"
-#include "core/json_document.hpp"
-#include "domain/entities/launch_game_response_entity.hpp"
-#include "domain/entities/record_schemas.hpp"
+#include "support/json.hpp"
+#include "support/json_codable_management.hpp"
+#include "support/entities/json_document.hpp"
+#include "support/entities/launch_game_response_entity.hpp"
+#include "support/entities/record_schemas.hpp"
 #include "velmar/velmar.hpp"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <utility>
 
-#include "core/json.hpp"
+#include "support/json.hpp"
 #include "velmar/key_store.hpp"
 
 namespace velmar {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/no_destructor.hpp"
+#include "support/no_destructor.hpp"
 #include "platform/http_types.hpp"
 
 namespace velmar::http {

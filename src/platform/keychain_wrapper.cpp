@@ -1,7 +1,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "core/no_destructor.hpp"
+#include "support/no_destructor.hpp"
 #include "velmar/key_store.hpp"
 
 namespace velmar {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "core/no_destructor.hpp"
+#include "support/no_destructor.hpp"
 #include "platform/adaptive_spin.hpp"
 
 namespace velmar {

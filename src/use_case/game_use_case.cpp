@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "core/lazy.hpp"
+#include "support/lazy.hpp"
 #include "data/persistence/preference_data.hpp"
 #include "data/service/game_service.hpp"
 #include "domain/mapper/domain_use_case_mapper.hpp"

@@ -1,6 +1,6 @@
 #include "velmar/player_use_case.hpp"
 
-#include "core/lazy.hpp"
+#include "support/lazy.hpp"
 #include "data/persistence/preference_data.hpp"
 #include "data/service/log_in_service.hpp"
 #include "data/service/sign_up_service.hpp"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/no_destructor.hpp"
+#include "support/no_destructor.hpp"
 
 namespace velmar {
 namespace {

@@ -1,6 +1,6 @@
 #include "velmar/utils_use_case.hpp"
 
-#include "core/lazy.hpp"
+#include "support/lazy.hpp"
 #include "data/persistence/preference_data.hpp"
 #include "data/service/utils_service.hpp"
 #include "domain/mapper/domain_use_case_mapper.hpp"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/json.hpp"
+#include "support/json.hpp"
 #include "data/persistence/preference_data.hpp"
 #include "network/network_test_support.hpp"
 #include "support/certificates.hpp"

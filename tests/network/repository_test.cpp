@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "core/json.hpp"
+#include "support/json.hpp"
 #include "data/persistence/preference_data.hpp"
 #include "platform/http_url.hpp"
 #include "velmar/key_store.hpp"

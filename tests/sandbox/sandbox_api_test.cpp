@@ -8,7 +8,7 @@
 #include <mutex>
 #include <set>
 
-#include "domain/entities/launch_game_response_entity.hpp"
+#include "support/entities/launch_game_response_entity.hpp"
 #include "sandbox_client.hpp"
 #include "velmar/entities/balance_entity.hpp"
 #include "velmar/entities/currency_entity.hpp"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/json.hpp"
+#include "support/json.hpp"
 #include "data/service/log_in_service.hpp"
 #include "data/service/sign_up_service.hpp"
 #include "service_test_util.hpp"

@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "core/json.hpp"
+#include "support/json.hpp"
 #include "platform/resources.hpp"
 #include "support/temp_dir.hpp"
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "core/base_service.hpp"
-#include "core/json.hpp"
+#include "data/service/base_service.hpp"
+#include "support/json.hpp"
 #include "data/mapper/api_status_code.hpp"
 #include "data/mapper/data_domain_mapper.hpp"
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "data/mapper/api_status_code.hpp"
-#include "data/service/service_error.hpp"
+#include "data/mapper/service_error.hpp"
 
 namespace velmar {
 

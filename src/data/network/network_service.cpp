@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/no_destructor.hpp"
+#include "support/no_destructor.hpp"
 #include "platform/http_session.hpp"
 
 namespace velmar {

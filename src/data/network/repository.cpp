@@ -4,8 +4,8 @@
 #include <optional>
 #include <utility>
 
-#include "core/constants.hpp"
-#include "core/json.hpp"
+#include "support/constants.hpp"
+#include "support/json.hpp"
 #include "data/persistence/preference_data.hpp"
 #include "platform/http_url.hpp"
 

@@ -1,6 +1,6 @@
 #include "data/persistence/preference_data.hpp"
 
-#include "core/constants.hpp"
+#include "support/constants.hpp"
 #include "velmar/key_store.hpp"
 
 namespace velmar {

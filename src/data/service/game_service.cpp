@@ -1,6 +1,6 @@
 #include "data/service/game_service.hpp"
 
-#include "core/json_document.hpp"
+#include "support/entities/json_document.hpp"
 #include "data/network/repository.hpp"
 #include "data/service/async_completion.hpp"
 #include "data/service/result_records.hpp"

@@ -1,7 +1,7 @@
 #include "data/service/log_in_service.hpp"
 
-#include "core/json_document.hpp"
-#include "core/no_destructor.hpp"
+#include "support/entities/json_document.hpp"
+#include "support/no_destructor.hpp"
 #include "data/network/repository.hpp"
 #include "data/service/async_completion.hpp"
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/json_document.hpp"
+#include "support/entities/json_document.hpp"
 #include "velmar/types.hpp"
 
 namespace velmar {

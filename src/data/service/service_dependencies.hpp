@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "core/lazy.hpp"
+#include "support/lazy.hpp"
 #include "data/mapper/data_domain_mapper.hpp"
 #include "data/network/network_provider.hpp"
 #include "data/network/network_service.hpp"

@@ -4,9 +4,9 @@
 #include <memory>
 #include <optional>
 
-#include "core/base_service.hpp"
+#include "data/service/base_service.hpp"
 #include "data/service/service_dependencies.hpp"
-#include "data/service/service_error.hpp"
+#include "data/mapper/service_error.hpp"
 #include "velmar/entities/sign_up_entity.hpp"
 
 namespace velmar {

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/base_service.hpp"
+#include "data/service/base_service.hpp"
 #include "data/service/service_dependencies.hpp"
-#include "data/service/service_error.hpp"
+#include "data/mapper/service_error.hpp"
 #include "velmar/entities/balance_entity.hpp"
 #include "velmar/entities/currency_entity.hpp"
 

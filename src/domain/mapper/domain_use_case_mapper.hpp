@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data/service/service_error.hpp"
+#include "data/mapper/service_error.hpp"
 #include "velmar/use_case_errors.hpp"
 
 namespace velmar {

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "core/json.hpp"
-#include "core/record_codec.hpp"
+#include "support/json.hpp"
+#include "support/record_codec.hpp"
 #include "velmar/entities/json_coding.hpp"
 #include "velmar/types.hpp"
 

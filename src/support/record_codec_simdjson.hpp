@@ -4,7 +4,7 @@
 
 #include <simdjson.h>
 
-#include "core/record_codec.hpp"
+#include "support/record_codec.hpp"
 
 namespace velmar::codec {
 

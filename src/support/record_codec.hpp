@@ -1,7 +1,7 @@
 #pragma once
 
 // The one codec behind every record: each record states its key table once (see
-// domain/entities/record_schemas.hpp) and decoding, encoding and the JSON operations come from
+// support/entities/record_schemas.hpp) and decoding, encoding and the JSON operations come from
 // here. Decoding reads any JSON source through the small reader interface below, so a
 // simdjson element and an nlohmann value obey exactly the same rule.
 

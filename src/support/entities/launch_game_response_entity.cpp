@@ -1,7 +1,7 @@
-#include "domain/entities/launch_game_response_entity.hpp"
+#include "support/entities/launch_game_response_entity.hpp"
 
-#include "core/json_codable_management.hpp"
-#include "domain/entities/record_schemas.hpp"
+#include "support/json_codable_management.hpp"
+#include "support/entities/record_schemas.hpp"
 
 namespace velmar {
 

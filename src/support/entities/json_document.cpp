@@ -1,4 +1,4 @@
-#include "core/json_document.hpp"
+#include "support/entities/json_document.hpp"
 
 namespace velmar::json {
 namespace {

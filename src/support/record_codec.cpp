@@ -1,4 +1,4 @@
-#include "core/record_codec.hpp"
+#include "support/record_codec.hpp"
 
 namespace velmar {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "core/no_destructor.hpp"
+#include "support/no_destructor.hpp"
 #include "data/network/api_environment.hpp"
 
 namespace velmar {

@@ -1,4 +1,4 @@
-#include "core/json.hpp"
+#include "support/json.hpp"
 
 #include <utility>
 #include <vector>

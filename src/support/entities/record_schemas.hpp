@@ -1,11 +1,11 @@
 #pragma once
 
 // The key table of every record: one line per field, in declaration order, giving the
-// JSON key and the member. The codec (core/record_codec.hpp) derives the field kind from
+// JSON key and the member. The codec (support/record_codec.hpp) derives the field kind from
 // the member's type. Adding a field to a record is one line here.
 
-#include "core/record_codec.hpp"
-#include "domain/entities/launch_game_response_entity.hpp"
+#include "support/record_codec.hpp"
+#include "support/entities/launch_game_response_entity.hpp"
 #include "velmar/entities/balance_entity.hpp"
 #include "velmar/entities/currency_entity.hpp"
 #include "velmar/entities/game_entity.hpp"

@@ -1,6 +1,6 @@
-#include "core/base_service.hpp"
+#include "data/service/base_service.hpp"
 
-#include "core/json.hpp"
+#include "support/json.hpp"
 
 namespace velmar {
 namespace {

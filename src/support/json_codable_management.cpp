@@ -1,4 +1,4 @@
-#include "core/json_codable_management.hpp"
+#include "support/json_codable_management.hpp"
 
 namespace velmar {
 

@@ -1,7 +1,7 @@
 #include "velmar/entities/game_entity.hpp"
 
-#include "core/json_codable_management.hpp"
-#include "domain/entities/record_schemas.hpp"
+#include "support/json_codable_management.hpp"
+#include "support/entities/record_schemas.hpp"
 
 namespace velmar {
 
