@@ -8,6 +8,7 @@
 
 #include "velmar/export.hpp"
 #include "velmar/game_use_case.hpp"
+#include "velmar/network_provider.hpp"
 #include "velmar/player_use_case.hpp"
 #include "velmar/utils_use_case.hpp"
 
@@ -58,8 +59,11 @@ class VELMAR_EXPORT Velmar : public VelmarOutput {
   /// Fetches the next game-list page.
   void downloadMoreGameList();
 
-  /// Puts in place use cases that answer every request from the canned answers shipped with
-  /// the library instead of the network (demos, work without a server). Call it first.
+  /// Puts in place new use cases whose every request goes through `provider` (a host's own
+  /// HTTP stack, or a fake in its tests). Call it first, before `initialize`.
+  void useNetworkProvider(std::shared_ptr<NetworkProvider> provider);
+  /// `useNetworkProvider` with the canned answers shipped with the library instead of the
+  /// network (demos, work without a server).
   void useCannedAnswers();
 
   /// Replaces where failure lines go (standard output by default).

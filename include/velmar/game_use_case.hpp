@@ -12,43 +12,16 @@
 #include "velmar/observable.hpp"
 #include "velmar/result_callback.hpp"
 #include "velmar/types.hpp"
+#include "velmar/use_case_dependencies.hpp"
 #include "velmar/use_case_errors.hpp"
 
 namespace velmar {
 
 class GameService;
-class DomainUseCaseMapper;
-class PreferenceDataSource;
 
 /// One game-list page as `gameList` publishes it: success with the page's games (absent
 /// before the first answer), or failure with the use case's error.
 using GameListState = Result<std::optional<std::vector<GameEntity>>, GameUseCaseError>;
-
-/// The game use case's collaborators; each is created on first use and then kept.
-class VELMAR_EXPORT GameUseCaseDependencies {
- public:
-  /// Every member absent: defaults are created on first use.
-  GameUseCaseDependencies();
-  /// Members given here replace the defaults; absent ones are created on first use.
-  GameUseCaseDependencies(std::shared_ptr<GameService> gameService,
-                          std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper,
-                          std::shared_ptr<PreferenceDataSource> preferenceData);
-  ~GameUseCaseDependencies();
-  GameUseCaseDependencies(const GameUseCaseDependencies&);
-  GameUseCaseDependencies& operator=(const GameUseCaseDependencies&);
-
-  /// The game service; a new one with default collaborators when none was given.
-  const std::shared_ptr<GameService>& gameService();
-  /// The service-to-use-case error mapper.
-  const std::shared_ptr<DomainUseCaseMapper>& domainUseCaseMapper();
-  /// The credential store, read for the user id of a launch.
-  const std::shared_ptr<PreferenceDataSource>& preferenceData();
-
- private:
-  std::shared_ptr<GameService> gameService_;
-  std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper_;
-  std::shared_ptr<PreferenceDataSource> preferenceData_;
-};
 
 /// What the game use case takes from its host (nothing for now).
 class VELMAR_EXPORT GameUseCaseInput {
@@ -78,11 +51,8 @@ class VELMAR_EXPORT GameUseCase : public BaseInteractor,
                                   public GameUseCaseOutput,
                                   public std::enable_shared_from_this<GameUseCase> {
  public:
-  /// A use case with default collaborators.
-  static std::shared_ptr<GameUseCase> make();
-
-  /// Use `make()` or `std::make_shared`: operations in flight keep the use case alive.
-  explicit GameUseCase(GameUseCaseDependencies dependencies);
+  /// The only way to create one: operations in flight keep the use case alive.
+  static std::shared_ptr<GameUseCase> make(GameUseCaseDependencies dependencies = {});
 
   /// The latest page outcome; starts as success with no list.
   std::shared_ptr<Observable<GameListState>> gameList() const { return gameList_; }
@@ -99,11 +69,17 @@ class VELMAR_EXPORT GameUseCase : public BaseInteractor,
                   std::optional<std::string> providerSlug,
                   ResultCallback<std::optional<std::string>> result) override;
 
+ protected:
+  /// For subclasses, which must be owned by a `std::shared_ptr` too.
+  explicit GameUseCase(GameUseCaseDependencies dependencies);
+
  private:
   void requestPage();
+  const std::shared_ptr<GameService>& gameService();
 
   std::shared_ptr<Observable<GameListState>> gameList_;
   GameUseCaseDependencies dependencies_;
+  std::shared_ptr<GameService> gameService_;
   std::int64_t pageNumber_ = 1;
 };
 

@@ -11,47 +11,27 @@
 #include "velmar/game_use_case.hpp"
 #include "velmar/observable.hpp"
 #include "velmar/result_callback.hpp"
+#include "velmar/use_case_dependencies.hpp"
 
 namespace velmar {
 
 class LogInServiceDataSource;
 class SignUpServiceDataSource;
-class DomainUseCaseMapper;
-class PreferenceDataSource;
 
-/// The player use case's collaborators; each of the first four is created on first use and
-/// then kept. The game use case is never created here: without one, a log-in fetches no
-/// games and a log-out resets none.
-class VELMAR_EXPORT PlayerUseCaseDependencies {
+/// The player use case's collaborators: those of every use case, and the game use case it
+/// shares with the facade. Without a game use case, a log-in fetches no games and a log-out
+/// resets none; none is ever created here.
+class VELMAR_EXPORT PlayerUseCaseDependencies : public UseCaseDependencies {
  public:
   /// Every member absent.
   PlayerUseCaseDependencies();
-  /// Members given here replace the defaults.
-  PlayerUseCaseDependencies(std::shared_ptr<LogInServiceDataSource> logInService,
-                            std::shared_ptr<SignUpServiceDataSource> signUpService,
-                            std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper,
-                            std::shared_ptr<PreferenceDataSource> preferenceData,
-                            std::shared_ptr<GameUseCase> gameUseCase);
-  ~PlayerUseCaseDependencies();
-  PlayerUseCaseDependencies(const PlayerUseCaseDependencies&);
-  PlayerUseCaseDependencies& operator=(const PlayerUseCaseDependencies&);
+  /// `services` for the log-in and sign-up services and the credentials; `gameUseCase` may be null.
+  PlayerUseCaseDependencies(UseCaseDependencies services, std::shared_ptr<GameUseCase> gameUseCase);
 
-  /// The log-in service; the process-wide one when none was given.
-  const std::shared_ptr<LogInServiceDataSource>& logInService();
-  /// The sign-up service; a new one with default collaborators when none was given.
-  const std::shared_ptr<SignUpServiceDataSource>& signUpService();
-  /// The service-to-use-case error mapper.
-  const std::shared_ptr<DomainUseCaseMapper>& domainUseCaseMapper();
-  /// The credential store.
-  const std::shared_ptr<PreferenceDataSource>& preferenceData();
   /// The shared game use case, or null.
   const std::shared_ptr<GameUseCase>& gameUseCase() const { return gameUseCase_; }
 
  private:
-  std::shared_ptr<LogInServiceDataSource> logInService_;
-  std::shared_ptr<SignUpServiceDataSource> signUpService_;
-  std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper_;
-  std::shared_ptr<PreferenceDataSource> preferenceData_;
   std::shared_ptr<GameUseCase> gameUseCase_;
 };
 
@@ -93,10 +73,8 @@ class VELMAR_EXPORT PlayerUseCase : public BaseInteractor,
                                     public PlayerUseCaseOutput,
                                     public std::enable_shared_from_this<PlayerUseCase> {
  public:
-  /// A use case over `dependencies`.
+  /// The only way to create one: operations in flight keep the use case alive.
   static std::shared_ptr<PlayerUseCase> make(PlayerUseCaseDependencies dependencies = {});
-  /// Use `make()` or `std::make_shared`: operations in flight keep the use case alive.
-  explicit PlayerUseCase(PlayerUseCaseDependencies dependencies);
 
   std::shared_ptr<Observable<std::optional<Player>>> userInformation() const override {
     return userInformation_;
@@ -118,10 +96,19 @@ class VELMAR_EXPORT PlayerUseCase : public BaseInteractor,
   std::string getPassword() override;
   void logOut() override;
 
+ protected:
+  /// For subclasses, which must be owned by a `std::shared_ptr` too.
+  explicit PlayerUseCase(PlayerUseCaseDependencies dependencies);
+
  private:
+  const std::shared_ptr<LogInServiceDataSource>& logInService();
+  const std::shared_ptr<SignUpServiceDataSource>& signUpService();
+
   std::shared_ptr<Observable<std::optional<Player>>> userInformation_;
   std::shared_ptr<Observable<bool>> islogin_;
   PlayerUseCaseDependencies dependencies_;
+  std::shared_ptr<LogInServiceDataSource> logInService_;
+  std::shared_ptr<SignUpServiceDataSource> signUpService_;
 };
 
 }  // namespace velmar

@@ -9,38 +9,11 @@
 #include "velmar/export.hpp"
 #include "velmar/observable.hpp"
 #include "velmar/result_callback.hpp"
+#include "velmar/use_case_dependencies.hpp"
 
 namespace velmar {
 
 class UtilsService;
-class DomainUseCaseMapper;
-class PreferenceDataSource;
-
-/// The utilities use case's collaborators; each is created on first use and then kept.
-class VELMAR_EXPORT UtilsUseCaseDependencies {
- public:
-  /// Every member absent: defaults are created on first use.
-  UtilsUseCaseDependencies();
-  /// Members given here replace the defaults; absent ones are created on first use.
-  UtilsUseCaseDependencies(std::shared_ptr<UtilsService> utilsService,
-                           std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper,
-                           std::shared_ptr<PreferenceDataSource> preferenceData);
-  ~UtilsUseCaseDependencies();
-  UtilsUseCaseDependencies(const UtilsUseCaseDependencies&);
-  UtilsUseCaseDependencies& operator=(const UtilsUseCaseDependencies&);
-
-  /// The utilities service; a new one with default collaborators when none was given.
-  const std::shared_ptr<UtilsService>& utilsService();
-  /// The service-to-use-case error mapper.
-  const std::shared_ptr<DomainUseCaseMapper>& domainUseCaseMapper();
-  /// The credential store (the balance reads the user id through the key store directly).
-  const std::shared_ptr<PreferenceDataSource>& preferenceData();
-
- private:
-  std::shared_ptr<UtilsService> utilsService_;
-  std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper_;
-  std::shared_ptr<PreferenceDataSource> preferenceData_;
-};
 
 /// What the utilities use case shows its host.
 class VELMAR_EXPORT UtilsUseCaseInput {
@@ -70,10 +43,8 @@ class VELMAR_EXPORT UtilsUseCase : public BaseInteractor,
  public:
   using CurrencyList = std::optional<std::vector<CurrencyEntity>>;
 
-  /// A use case with default collaborators.
-  static std::shared_ptr<UtilsUseCase> make();
-  /// Use `make()` or `std::make_shared`: operations in flight keep the use case alive.
-  explicit UtilsUseCase(UtilsUseCaseDependencies dependencies);
+  /// The only way to create one: operations in flight keep the use case alive.
+  static std::shared_ptr<UtilsUseCase> make(UtilsUseCaseDependencies dependencies = {});
 
   std::shared_ptr<Observable<CurrencyList>> currencyList() const override { return currencyList_; }
   /// Replaces the currency observable.
@@ -90,10 +61,17 @@ class VELMAR_EXPORT UtilsUseCase : public BaseInteractor,
   void getCurrencyList(ResultCallback<void> result) override;
   void getBalance(ResultCallback<void> result) override;
 
+ protected:
+  /// For subclasses, which must be owned by a `std::shared_ptr` too.
+  explicit UtilsUseCase(UtilsUseCaseDependencies dependencies);
+
  private:
+  const std::shared_ptr<UtilsService>& utilsService();
+
   std::shared_ptr<Observable<CurrencyList>> currencyList_;
   std::shared_ptr<Observable<std::optional<double>>> balance_;
   UtilsUseCaseDependencies dependencies_;
+  std::shared_ptr<UtilsService> utilsService_;
 };
 
 }  // namespace velmar

@@ -42,8 +42,7 @@ Velmar& Velmar::instance() {
 
 std::shared_ptr<PlayerUseCase> Velmar::player() {
   if (!player_) {
-    player_ = PlayerUseCase::make(
-        PlayerUseCaseDependencies(nullptr, nullptr, nullptr, nullptr, arcade()));
+    player_ = PlayerUseCase::make(PlayerUseCaseDependencies({}, arcade()));
   }
   return player_;
 }
@@ -79,6 +78,14 @@ void Velmar::initialize(ApiEnvironment api) {
     player->logIn(email, password, loggingCallback());
   }
   utils()->getCurrencyList(loggingCallback());
+}
+
+void Velmar::useNetworkProvider(std::shared_ptr<NetworkProvider> provider) {
+  const UseCaseDependencies dependencies(std::move(provider));
+  auto games = GameUseCase::make(dependencies);
+  setArcade(games);
+  setUtils(UtilsUseCase::make(dependencies));
+  setPlayer(PlayerUseCase::make(PlayerUseCaseDependencies(dependencies, games)));
 }
 
 void Velmar::downloadGameList() { arcade()->getGameList(); }

@@ -3,8 +3,8 @@
 #include <charconv>
 
 #include "support/lazy.hpp"
-#include "data/persistence/preference_data.hpp"
 #include "data/service/game_service.hpp"
+#include "support/entities/record_access.hpp"
 #include "domain/mapper/domain_use_case_mapper.hpp"
 #include "use_case/thunks.hpp"
 
@@ -39,41 +39,25 @@ std::optional<std::int64_t> parseUserId(std::string_view text) {
 
 }  // namespace
 
-GameUseCaseDependencies::GameUseCaseDependencies() = default;
-GameUseCaseDependencies::GameUseCaseDependencies(
-    std::shared_ptr<GameService> gameService,
-    std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper,
-    std::shared_ptr<PreferenceDataSource> preferenceData)
-    : gameService_(std::move(gameService)),
-      domainUseCaseMapper_(std::move(domainUseCaseMapper)),
-      preferenceData_(std::move(preferenceData)) {}
-GameUseCaseDependencies::~GameUseCaseDependencies() = default;
-GameUseCaseDependencies::GameUseCaseDependencies(const GameUseCaseDependencies&) = default;
-GameUseCaseDependencies& GameUseCaseDependencies::operator=(const GameUseCaseDependencies&) =
-    default;
-
-const std::shared_ptr<GameService>& GameUseCaseDependencies::gameService() {
-  return createOnFirstUse(gameService_, [] { return std::make_shared<GameService>(); });
-}
-
-const std::shared_ptr<DomainUseCaseMapper>& GameUseCaseDependencies::domainUseCaseMapper() {
-  return createOnFirstUse(domainUseCaseMapper_,
-                          [] { return std::make_shared<DomainUseCaseMapper>(); });
-}
-
-const std::shared_ptr<PreferenceDataSource>& GameUseCaseDependencies::preferenceData() {
-  return createOnFirstUse(preferenceData_, [] { return std::make_shared<PreferenceData>(); });
-}
-
 GameUseCaseInput::~GameUseCaseInput() = default;
 GameUseCaseOutput::~GameUseCaseOutput() = default;
 
-std::shared_ptr<GameUseCase> GameUseCase::make() {
-  return std::make_shared<GameUseCase>(GameUseCaseDependencies());
+std::shared_ptr<GameUseCase> GameUseCase::make(GameUseCaseDependencies dependencies) {
+  struct Made : GameUseCase {
+    explicit Made(GameUseCaseDependencies d) : GameUseCase(std::move(d)) {}
+  };
+  return std::make_shared<Made>(std::move(dependencies));
 }
 
 GameUseCase::GameUseCase(GameUseCaseDependencies dependencies)
     : gameList_(emptyGameList()), dependencies_(std::move(dependencies)) {}
+
+const std::shared_ptr<GameService>& GameUseCase::gameService() {
+  return createOnFirstUse(gameService_, [this] {
+    return std::make_shared<GameService>(
+        GameServiceDependencies(dependencies_.dataDomainMapper(), dependencies_.network()));
+  });
+}
 
 void GameUseCase::getGameList() {
   pageNumber_ = 1;
@@ -83,19 +67,21 @@ void GameUseCase::getGameList() {
 void GameUseCase::getMoreGamesList() { requestPage(); }
 
 void GameUseCase::requestPage() {
-  auto service = dependencies_.gameService();
+  auto self = weak_from_this().lock();
+  if (!self) {  // not owned by a shared_ptr: nothing could keep it alive until the answer
+    gameList_->setValue(GameListState::failure(GameUseCaseError::weakSelfError));
+    return;
+  }
+  auto service = gameService();
   service->gameListRequest(
-      pageNumber_, [self = shared_from_this(), service](GameListResult result) {
+      pageNumber_, [self = std::move(self), service](GameListResult result) {
         if (result.isSuccess()) {
           ++self->pageNumber_;
           self->gameList_->setValue(GameListState::success(std::move(result).value()));
           return;
         }
         // No thunk here: the failure is mapped as it arrives.
-        const auto error =
-            self->dependencies_.domainUseCaseMapper()->gameListServiceErrorToPlayerUseCaseError(
-                result.error());
-        self->gameList_->setValue(GameListState::failure(error));
+        self->gameList_->setValue(GameListState::failure(useCaseError(result.error())));
       });
 }
 
@@ -103,19 +89,20 @@ void GameUseCase::launchGame(std::optional<std::string> gameID,
                              std::optional<std::int64_t> providerID,
                              std::optional<std::string> providerSlug,
                              ResultCallback<std::optional<std::string>> result) {
-  LaunchGameEntity entity(/*isDemo=*/true, parseUserId(dependencies_.preferenceData()->getUserId()),
-                          std::move(gameID), providerID, std::move(providerSlug), kUserLanguage,
-                          kUserCurrency, kLobbyHost, /*isMobile=*/0);
-  dependencies_.gameService()->launchGameRequest(
-      entity, [self = shared_from_this(), result = std::move(result)](LaunchGameResult outcome) {
+  result = orDropOutcome(std::move(result));
+  auto self = weak_from_this().lock();
+  if (!self) return result(failureThunk<std::optional<std::string>>(GameUseCaseError::weakSelfError));
+  auto entity = internal::RecordAccess::launchGame(
+      /*isDemo=*/true, parseUserId(dependencies_.preferenceData()->getUserId()),
+      std::move(gameID), providerID, std::move(providerSlug), kUserLanguage, kUserCurrency,
+      kLobbyHost, /*isMobile=*/0);
+  gameService()->launchGameRequest(
+      entity, [self = std::move(self), result = std::move(result)](LaunchGameResult outcome) {
         if (outcome.isSuccess()) {
           result(successThunk(outcome.value().playForFun()));
           return;
         }
-        result(failureThunk<std::optional<std::string>>([self, error = outcome.error()] {
-          return self->dependencies_.domainUseCaseMapper()
-              ->gameListServiceErrorToPlayerUseCaseError(error);
-        }));
+        result(failureThunk<std::optional<std::string>>(outcome.error()));
       });
 }
 

@@ -1,7 +1,6 @@
 #include "velmar/player_use_case.hpp"
 
 #include "support/lazy.hpp"
-#include "data/persistence/preference_data.hpp"
 #include "data/service/log_in_service.hpp"
 #include "data/service/sign_up_service.hpp"
 #include "domain/mapper/domain_use_case_mapper.hpp"
@@ -10,49 +9,37 @@
 
 namespace velmar {
 
-PlayerUseCaseDependencies::PlayerUseCaseDependencies() = default;
-PlayerUseCaseDependencies::PlayerUseCaseDependencies(
-    std::shared_ptr<LogInServiceDataSource> logInService,
-    std::shared_ptr<SignUpServiceDataSource> signUpService,
-    std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper,
-    std::shared_ptr<PreferenceDataSource> preferenceData, std::shared_ptr<GameUseCase> gameUseCase)
-    : logInService_(std::move(logInService)),
-      signUpService_(std::move(signUpService)),
-      domainUseCaseMapper_(std::move(domainUseCaseMapper)),
-      preferenceData_(std::move(preferenceData)),
-      gameUseCase_(std::move(gameUseCase)) {}
-PlayerUseCaseDependencies::~PlayerUseCaseDependencies() = default;
-PlayerUseCaseDependencies::PlayerUseCaseDependencies(const PlayerUseCaseDependencies&) = default;
-PlayerUseCaseDependencies& PlayerUseCaseDependencies::operator=(const PlayerUseCaseDependencies&) =
-    default;
-
-const std::shared_ptr<LogInServiceDataSource>& PlayerUseCaseDependencies::logInService() {
-  return createOnFirstUse(logInService_, &LogInService::inject);
-}
-
-const std::shared_ptr<SignUpServiceDataSource>& PlayerUseCaseDependencies::signUpService() {
-  return createOnFirstUse(signUpService_, [] { return std::make_shared<SignUpService>(); });
-}
-
-const std::shared_ptr<DomainUseCaseMapper>& PlayerUseCaseDependencies::domainUseCaseMapper() {
-  return createOnFirstUse(domainUseCaseMapper_,
-                          [] { return std::make_shared<DomainUseCaseMapper>(); });
-}
-
-const std::shared_ptr<PreferenceDataSource>& PlayerUseCaseDependencies::preferenceData() {
-  return createOnFirstUse(preferenceData_, [] { return std::make_shared<PreferenceData>(); });
-}
-
 PlayerUseCaseInput::~PlayerUseCaseInput() = default;
 PlayerUseCaseOutput::~PlayerUseCaseOutput() = default;
 
 std::shared_ptr<PlayerUseCase> PlayerUseCase::make(PlayerUseCaseDependencies dependencies) {
-  return std::make_shared<PlayerUseCase>(std::move(dependencies));
+  struct Made : PlayerUseCase {
+    explicit Made(PlayerUseCaseDependencies d) : PlayerUseCase(std::move(d)) {}
+  };
+  return std::make_shared<Made>(std::move(dependencies));
 }
 
 PlayerUseCase::PlayerUseCase(PlayerUseCaseDependencies dependencies)
     : userInformation_(Observable<std::optional<Player>>::make(std::nullopt)),
       dependencies_(std::move(dependencies)) {}
+
+// Every player use case with default collaborators shares the process-wide log-in service.
+const std::shared_ptr<LogInServiceDataSource>& PlayerUseCase::logInService() {
+  return createOnFirstUse(logInService_, [this]() -> std::shared_ptr<LogInServiceDataSource> {
+    if (!dependencies_.network() && !dependencies_.dataDomainMapper()) {
+      return LogInService::inject();
+    }
+    return std::make_shared<LogInService>(
+        LogInServiceDependencies(dependencies_.dataDomainMapper(), dependencies_.network()));
+  });
+}
+
+const std::shared_ptr<SignUpServiceDataSource>& PlayerUseCase::signUpService() {
+  return createOnFirstUse(signUpService_, [this] {
+    return std::make_shared<SignUpService>(SignUpServiceDependencies(
+        dependencies_.preferenceData(), dependencies_.dataDomainMapper(), dependencies_.network()));
+  });
+}
 
 std::shared_ptr<Observable<bool>> PlayerUseCase::islogin() {
   return createOnFirstUse(islogin_, [] { return Observable<bool>::make(false); });
@@ -60,16 +47,13 @@ std::shared_ptr<Observable<bool>> PlayerUseCase::islogin() {
 
 void PlayerUseCase::logIn(const std::string& email, const std::string& password,
                           ResultCallback<void> result) {
-  dependencies_.logInService()->logInRequest(
+  result = orDropOutcome(std::move(result));
+  auto self = weak_from_this().lock();
+  if (!self) return result(failureThunk<void>(PlayerUseCaseError::weakSelfError));
+  logInService()->logInRequest(
       email, password,
-      [self = shared_from_this(), password, result = std::move(result)](LogInResult outcome) {
-        if (!outcome.isSuccess()) {
-          result(failureThunk<void>([self, error = outcome.error()] {
-            return self->dependencies_.domainUseCaseMapper()->logInServiceErrorToPlayerUseCaseError(
-                error);
-          }));
-          return;
-        }
+      [self = std::move(self), password, result = std::move(result)](LogInResult outcome) {
+        if (!outcome.isSuccess()) return result(failureThunk<void>(outcome.error()));
         const LogInEntity& entity = outcome.value();
         const auto& player = entity.player();
         // The e-mail kept is the server's, the password the one typed. Without a player the
@@ -87,16 +71,13 @@ void PlayerUseCase::logIn(const std::string& email, const std::string& password,
 
 void PlayerUseCase::signUp(const std::optional<SignUpEntity>& userEntity,
                            ResultCallback<void> result) {
-  dependencies_.signUpService()->signUpRequest(userEntity, [self = shared_from_this(), userEntity,
-                                                            result = std::move(result)](
-                                                               SignUpResult outcome) mutable {
-    if (!outcome.isSuccess()) {
-      result(failureThunk<void>([self, error = outcome.error()] {
-        return self->dependencies_.domainUseCaseMapper()->signUpServiceErrorToPlayerUseCaseError(
-            error);
-      }));
-      return;
-    }
+  result = orDropOutcome(std::move(result));
+  auto self = weak_from_this().lock();
+  if (!self) return result(failureThunk<void>(PlayerUseCaseError::weakSelfError));
+  signUpService()->signUpRequest(userEntity, [self = std::move(self), userEntity,
+                                              result = std::move(result)](
+                                                 SignUpResult outcome) mutable {
+    if (!outcome.isSuccess()) return result(failureThunk<void>(outcome.error()));
     // The registration's answer is not read: the follow-up log-in is the outcome.
     const std::string email = userEntity ? userEntity->email().value_or("") : "";
     const std::string password = userEntity ? userEntity->password().value_or("") : "";

@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "domain/mapper/domain_use_case_mapper.hpp"
 #include "velmar/result_callback.hpp"
 #include "velmar/use_case_errors.hpp"
 
@@ -49,6 +50,25 @@ requires std::invocable<const MapFn&> &&
 template <typename T, UseCaseErrorEnum E>
 Thunk<T> failureThunk(E error) {
   return [error]() -> T { throwUseCaseError(error); };
+}
+
+// A thunk that raises the use-case error a service error maps to, mapped when called.
+template <typename T, typename Tag>
+Thunk<T> failureThunk(ServiceError<Tag> error) {
+  return failureThunk<T>([error = std::move(error)] { return useCaseError(error); });
+}
+
+// An empty callback is accepted: the outcome still takes effect (a log-in's success thunk is
+// what sets `islogin`), and nothing reaches the host.
+template <typename T>
+ResultCallback<T> orDropOutcome(ResultCallback<T> result) {
+  if (result) return result;
+  return [](Thunk<T> thunk) {
+    try {
+      thunk();
+    } catch (const std::system_error&) {
+    }
+  };
 }
 
 }  // namespace velmar

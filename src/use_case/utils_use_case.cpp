@@ -1,44 +1,21 @@
 #include "velmar/utils_use_case.hpp"
 
 #include "support/lazy.hpp"
-#include "data/persistence/preference_data.hpp"
 #include "data/service/utils_service.hpp"
+#include "support/entities/record_access.hpp"
 #include "domain/mapper/domain_use_case_mapper.hpp"
 #include "use_case/thunks.hpp"
 
 namespace velmar {
 
-UtilsUseCaseDependencies::UtilsUseCaseDependencies() = default;
-UtilsUseCaseDependencies::UtilsUseCaseDependencies(
-    std::shared_ptr<UtilsService> utilsService,
-    std::shared_ptr<DomainUseCaseMapper> domainUseCaseMapper,
-    std::shared_ptr<PreferenceDataSource> preferenceData)
-    : utilsService_(std::move(utilsService)),
-      domainUseCaseMapper_(std::move(domainUseCaseMapper)),
-      preferenceData_(std::move(preferenceData)) {}
-UtilsUseCaseDependencies::~UtilsUseCaseDependencies() = default;
-UtilsUseCaseDependencies::UtilsUseCaseDependencies(const UtilsUseCaseDependencies&) = default;
-UtilsUseCaseDependencies& UtilsUseCaseDependencies::operator=(const UtilsUseCaseDependencies&) =
-    default;
-
-const std::shared_ptr<UtilsService>& UtilsUseCaseDependencies::utilsService() {
-  return createOnFirstUse(utilsService_, [] { return std::make_shared<UtilsService>(); });
-}
-
-const std::shared_ptr<DomainUseCaseMapper>& UtilsUseCaseDependencies::domainUseCaseMapper() {
-  return createOnFirstUse(domainUseCaseMapper_,
-                          [] { return std::make_shared<DomainUseCaseMapper>(); });
-}
-
-const std::shared_ptr<PreferenceDataSource>& UtilsUseCaseDependencies::preferenceData() {
-  return createOnFirstUse(preferenceData_, [] { return std::make_shared<PreferenceData>(); });
-}
-
 UtilsUseCaseInput::~UtilsUseCaseInput() = default;
 UtilsUseCaseOutput::~UtilsUseCaseOutput() = default;
 
-std::shared_ptr<UtilsUseCase> UtilsUseCase::make() {
-  return std::make_shared<UtilsUseCase>(UtilsUseCaseDependencies());
+std::shared_ptr<UtilsUseCase> UtilsUseCase::make(UtilsUseCaseDependencies dependencies) {
+  struct Made : UtilsUseCase {
+    explicit Made(UtilsUseCaseDependencies d) : UtilsUseCase(std::move(d)) {}
+  };
+  return std::make_shared<Made>(std::move(dependencies));
 }
 
 UtilsUseCase::UtilsUseCase(UtilsUseCaseDependencies dependencies)
@@ -46,34 +23,35 @@ UtilsUseCase::UtilsUseCase(UtilsUseCaseDependencies dependencies)
       balance_(Observable<std::optional<double>>::make(std::nullopt)),
       dependencies_(std::move(dependencies)) {}
 
+const std::shared_ptr<UtilsService>& UtilsUseCase::utilsService() {
+  return createOnFirstUse(utilsService_, [this] {
+    return std::make_shared<UtilsService>(UtilsServiceDependencies(
+        dependencies_.preferenceData(), dependencies_.dataDomainMapper(), dependencies_.network()));
+  });
+}
+
 void UtilsUseCase::getCurrencyList(ResultCallback<void> result) {
-  dependencies_.utilsService()->getCurriencies(
-      [self = shared_from_this(), result = std::move(result)](CurrencyListResult outcome) {
-        if (!outcome.isSuccess()) {
-          result(failureThunk<void>([self, error = outcome.error()] {
-            return self->dependencies_.domainUseCaseMapper()->utilsServiceErrorToUtilsUseCaseError(
-                error);
-          }));
-          return;
-        }
+  result = orDropOutcome(std::move(result));
+  auto self = weak_from_this().lock();
+  if (!self) return result(failureThunk<void>(UtilsUseCaseError::weakSelfError));
+  utilsService()->getCurriencies(
+      [self = std::move(self), result = std::move(result)](CurrencyListResult outcome) {
+        if (!outcome.isSuccess()) return result(failureThunk<void>(outcome.error()));
         self->currencyList_->setValue(std::move(outcome).value());
         result(successThunk());
       });
 }
 
 void UtilsUseCase::getBalance(ResultCallback<void> result) {
+  result = orDropOutcome(std::move(result));
+  auto self = weak_from_this().lock();
+  if (!self) return result(failureThunk<void>(UtilsUseCaseError::weakSelfError));
   // Read on every call, so the balance is always the currently stored player's.
   const std::string playerId = PreferenceData().getUserId();
-  dependencies_.utilsService()->getBalance(
-      playerId, [self = shared_from_this(), result = std::move(result)](BalanceResult outcome) {
-        if (!outcome.isSuccess()) {
-          result(failureThunk<void>([self, error = outcome.error()] {
-            return self->dependencies_.domainUseCaseMapper()->utilsServiceErrorToUtilsUseCaseError(
-                error);
-          }));
-          return;
-        }
-        self->balance_->setValue(outcome.value().amount());
+  utilsService()->getBalance(
+      playerId, [self = std::move(self), result = std::move(result)](BalanceResult outcome) {
+        if (!outcome.isSuccess()) return result(failureThunk<void>(outcome.error()));
+        self->balance_->setValue(internal::RecordAccess::amount(outcome.value()));
         result(successThunk());
       });
 }

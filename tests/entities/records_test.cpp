@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "entities/record_test_support.hpp"
+#include "support/entities/record_access.hpp"
 
 namespace velmar {
 namespace {
@@ -146,7 +147,7 @@ TEST(RecordDecodingTest, EachKindTakesOnlyItsOwnJsonForm) {
 TEST(RecordDecodingTest, NumbersKeepTheirKind) {
   // An integral "amount" is still a double, and an integer field written back is integral.
   auto balance = BalanceEntity::decode(json::parse(R"({"amount": 10})"));
-  ASSERT_TRUE(balance.amount().has_value());
+  ASSERT_TRUE(internal::RecordAccess::amount(balance).has_value());
   EXPECT_TRUE(balance.encode()["amount"].is_number_float());
   auto game = GameEntity::decode(json::parse(R"({"id": 7.0})"));
   EXPECT_EQ(game.identifier(), 7);
@@ -308,8 +309,8 @@ TEST(RecordEncodingTest, AccessorsReadTheirOwnKeys) {
   EXPECT_EQ(response.sessionIDToken(), "s");
   EXPECT_EQ(response.playForFun(), "f");
   auto balance = BalanceEntity::decode(fullSamples()[6].second);
-  EXPECT_EQ(balance.amount(), 12.5);
-  EXPECT_EQ(balance.walletID(), "w");
+  EXPECT_EQ(internal::RecordAccess::amount(balance), 12.5);
+  EXPECT_EQ(internal::RecordAccess::walletID(balance), "w");
   auto login = LogInEntity::decode(fullSamples()[1].second);
   ASSERT_TRUE(login.player().has_value());
   EXPECT_EQ(login.player()->identifier(), "p1");
@@ -325,7 +326,10 @@ TEST(RecordEncodingTest, AbsentFieldsAreOmittedNeverNull) {
 
   Player player = Player::decode(json::parse(R"({"id": "p1", "email": null})"));
   EXPECT_EQ(player.encode(), json({{"id", "p1"}}));
-  BalanceEntity balance("", "", "", "", 0.0, "", "", "", "", std::nullopt);
+  auto balance = BalanceEntity::decode(json::parse(
+      R"({"id": "", "wallet_id": "", "period_year": "", "period_month": "", "amount": 0.0,
+          "player_id": "", "currency_id": "", "alphabetic_code": "", "created_at": "",
+          "updated_at": null})"));
   auto encoded = json::parse(balance.jsonData());
   EXPECT_EQ(encoded.size(), 9u);
   EXPECT_EQ(encoded["amount"], 0.0);
@@ -354,8 +358,8 @@ TEST(RecordDictionaryTest, HoldsExactlyThePresentFields) {
   EXPECT_EQ(falseAndEmpty.jsonDictonary(), json({{"first_name", ""}, {"offer_email", false}}));
   EXPECT_EQ(SignUpEntity().jsonDictonary(), json::object());
 
-  LaunchGameEntity launch(true, std::nullopt, "g", 4, "p", "en", "EUR", "https://lobby", 0);
-  auto body = launch.jsonDictonary();
+  auto launch = internal::RecordAccess::launchGame(true, std::nullopt, "g", 4, "p", "en", "EUR", "https://lobby", 0);
+  auto body = internal::RecordAccess::jsonDictonary(launch);
   ASSERT_TRUE(body.has_value());
   EXPECT_EQ(*body, json({{"is_demo", true},
                          {"game_id", "g"},
@@ -376,9 +380,9 @@ TEST(RecordDictionaryTest, InvalidUtf8FailsEncodingCleanly) {
     EXPECT_THROW(entity.jsonData(), EncodingError);
     EXPECT_THROW(entity.jsonString(), EncodingError);
     EXPECT_EQ(entity.jsonDictonary(), std::nullopt);
-    LaunchGameEntity launch(std::nullopt, std::nullopt, bad, std::nullopt, std::nullopt,
-                            std::nullopt, std::nullopt, std::nullopt, std::nullopt);
-    EXPECT_EQ(launch.jsonDictonary(), std::nullopt);
+    auto launch = internal::RecordAccess::launchGame(std::nullopt, std::nullopt, bad, std::nullopt, std::nullopt,
+                                       std::nullopt, std::nullopt, std::nullopt, std::nullopt);
+    EXPECT_EQ(internal::RecordAccess::jsonDictonary(launch), std::nullopt);
     EXPECT_THROW(launch.jsonData(), EncodingError);
   }
 }

@@ -1,4 +1,4 @@
-#include "data/persistence/preference_data.hpp"
+#include "velmar/preference_data.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "support/json.hpp"
-#include "data/persistence/preference_data.hpp"
+#include "velmar/preference_data.hpp"
 #include "network/network_test_support.hpp"
 #include "support/certificates.hpp"
 #include "support/raw_server.hpp"

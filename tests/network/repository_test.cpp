@@ -7,7 +7,7 @@
 #include <string>
 
 #include "support/json.hpp"
-#include "data/persistence/preference_data.hpp"
+#include "velmar/preference_data.hpp"
 #include "platform/http_url.hpp"
 #include "velmar/key_store.hpp"
 

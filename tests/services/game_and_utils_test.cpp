@@ -5,9 +5,12 @@
 #include "data/service/game_service.hpp"
 #include "data/service/utils_service.hpp"
 #include "service_test_util.hpp"
+#include "support/entities/record_access.hpp"
 
 namespace velmar {
 namespace {
+
+using testing::ScriptedProvider;
 
 using testing::Outcome;
 using testing::ServiceTest;
@@ -55,7 +58,7 @@ TEST_F(GameServiceTest, GameListOutcomeTable) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.body.value_or("<no body>"));
-    network_->answer(row.status, row.body);
+    network_->answerAll({row.status, row.body});
     auto games = service();
     games->setGameList({GameEntity::decode({{"name", "earlier"}})});
     Outcome<GameListResult> outcome;
@@ -74,8 +77,8 @@ TEST_F(GameServiceTest, GameListOutcomeTable) {
 }
 
 TEST_F(GameServiceTest, RequestsTheAskedPageAndDeliversAfterTheProviderCallback) {
-  network_->answerInline(true);
-  network_->answer(200, R"({"result":[)" + game(1, "A") + "]}");
+  network_->setDelivery(ScriptedProvider::Delivery::inlineCall);
+  network_->answerAll({200, R"({"result":[)" + game(1, "A") + "]}"});
   auto games = service();
   for (std::int64_t page : {1, 2, 0, -1}) {
     Outcome<GameListResult> outcome;
@@ -83,7 +86,7 @@ TEST_F(GameServiceTest, RequestsTheAskedPageAndDeliversAfterTheProviderCallback)
     EXPECT_EQ(outcome.calls, 0);
     outcome.await();
     EXPECT_FALSE(outcome.duringProviderCallback);
-    EXPECT_TRUE(network_->calls().back().request.url.ends_with(
+    EXPECT_TRUE(network_->requests().back().request.url.ends_with(
         "/list_games?page=" + std::to_string(page) + "&per_page=50"));
   }
 }
@@ -109,7 +112,7 @@ TEST_F(GameServiceTest, LaunchOutcomeTable) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.body.value_or("<no body>"));
-    network_->answer(row.status, row.body);
+    network_->answerAll({row.status, row.body});
     Outcome<LaunchGameResult> outcome;
     service()->launchGameRequest(LaunchGameEntity::decode({{"game_id", "g"}, {"is_demo", true}}),
                                  outcome.callback(network_));
@@ -122,7 +125,7 @@ TEST_F(GameServiceTest, LaunchOutcomeTable) {
       EXPECT_EQ(result.value().playForFun(), row.playForFun);
     }
   }
-  const auto& sent = network_->calls().front().request;
+  const auto& sent = network_->requests().front().request;
   EXPECT_EQ(sent.method, "POST");
   EXPECT_TRUE(sent.url.ends_with("/launch_game"));
 }
@@ -132,7 +135,7 @@ TEST_F(GameServiceTest, LaunchWithoutARecordFailsAtOnce) {
   service()->launchGameRequest(std::nullopt, outcome.callback(network_));
   ASSERT_EQ(outcome.calls, 1);
   EXPECT_EQ(outcome.value->error(), GameServiceError::createURLError("Error creating URL"));
-  EXPECT_TRUE(network_->calls().empty());
+  EXPECT_TRUE(network_->requests().empty());
 }
 
 class UtilsServiceTest : public ServiceTest {
@@ -169,7 +172,7 @@ TEST_F(UtilsServiceTest, CurrencyOutcomeTable) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.body.value_or("<no body>"));
-    network_->answer(row.status, row.body);
+    network_->answerAll({row.status, row.body});
     auto utils = service();
     Outcome<CurrencyListResult> outcome;
     utils->getCurriencies(outcome.callback(network_));
@@ -205,24 +208,24 @@ TEST_F(UtilsServiceTest, BalanceOutcomeTable) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.body.value_or("<no body>"));
-    network_->answer(row.status, row.body);
+    network_->answerAll({row.status, row.body});
     auto utils = service();
-    EXPECT_EQ(utils->balance().amount(), 0.0);
-    EXPECT_EQ(utils->balance().walletID(), "");
+    EXPECT_EQ(internal::RecordAccess::amount(utils->balance()), 0.0);
+    EXPECT_EQ(internal::RecordAccess::walletID(utils->balance()), "");
     Outcome<BalanceResult> outcome;
     utils->getBalance("42", outcome.callback(network_));
     const auto& result = outcome.await();
     if (row.error) {
       ASSERT_FALSE(result.isSuccess());
       EXPECT_EQ(result.error(), *row.error);
-      EXPECT_EQ(utils->balance().amount(), 0.0) << "a failure keeps the field";
+      EXPECT_EQ(internal::RecordAccess::amount(utils->balance()), 0.0) << "a failure keeps the field";
     } else {
       ASSERT_TRUE(result.isSuccess());
-      EXPECT_EQ(result.value().amount(), row.amount);
+      EXPECT_EQ(internal::RecordAccess::amount(result.value()), row.amount);
       EXPECT_EQ(utils->balance(), result.value());
     }
   }
-  EXPECT_TRUE(network_->calls().back().request.url.ends_with("/balances/player/42"));
+  EXPECT_TRUE(network_->requests().back().request.url.ends_with("/balances/player/42"));
 }
 
 TEST_F(UtilsServiceTest, AnUnsafePlayerIdFailsAtOnceAndSendsNothing) {
@@ -232,12 +235,12 @@ TEST_F(UtilsServiceTest, AnUnsafePlayerIdFailsAtOnceAndSendsNothing) {
     ASSERT_EQ(outcome.calls, 1) << id;
     EXPECT_EQ(outcome.value->error(), UtilsServiceError::createURLError("Error creating URL"));
   }
-  EXPECT_TRUE(network_->calls().empty());
+  EXPECT_TRUE(network_->requests().empty());
   Outcome<BalanceResult> empty;
-  network_->answer(200, R"({"result":[]})");
+  network_->answerAll({200, R"({"result":[]})"});
   service()->getBalance("", empty.callback(network_));
   empty.await();
-  EXPECT_TRUE(network_->calls().back().request.url.ends_with("/balances/player/"));
+  EXPECT_TRUE(network_->requests().back().request.url.ends_with("/balances/player/"));
 }
 
 }  // namespace

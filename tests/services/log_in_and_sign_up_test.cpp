@@ -10,6 +10,8 @@
 namespace velmar {
 namespace {
 
+using testing::ScriptedProvider;
+
 using testing::Outcome;
 using testing::ServiceTest;
 
@@ -47,7 +49,7 @@ TEST_F(LogInServiceTest, OutcomeTable) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.body.value_or("<no body>") + " / " +
                  (row.status ? std::to_string(*row.status) : "no status"));
-    network_->answer(row.status, row.body);
+    network_->answerAll({row.status, row.body});
     auto service = std::make_shared<LogInService>(LogInServiceDependencies(nullptr, network_));
     Outcome<LogInResult> outcome;
     service->logInRequest("a@b.c", "pw", outcome.callback(network_));
@@ -63,8 +65,8 @@ TEST_F(LogInServiceTest, OutcomeTable) {
 }
 
 TEST_F(LogInServiceTest, SendsOneLogInRequestAndDeliversInItsOwnTask) {
-  network_->answerInline(true);
-  network_->answer(200, kPlayerBody);
+  network_->setDelivery(ScriptedProvider::Delivery::inlineCall);
+  network_->answerAll({200, kPlayerBody});
   auto service = std::make_shared<LogInService>(LogInServiceDependencies(nullptr, network_));
   Outcome<LogInResult> outcome;
   service->logInRequest("player@example.com", "", outcome.callback(network_));
@@ -75,8 +77,8 @@ TEST_F(LogInServiceTest, SendsOneLogInRequestAndDeliversInItsOwnTask) {
   ASSERT_TRUE(result.value().player().has_value());
   EXPECT_EQ(result.value().player()->identifier(), "42");
 
-  ASSERT_EQ(network_->calls().size(), 1u);
-  const auto& request = network_->calls()[0].request;
+  ASSERT_EQ(network_->requests().size(), 1u);
+  const auto& request = network_->requests()[0].request;
   EXPECT_EQ(request.method, "POST");
   EXPECT_TRUE(request.url.ends_with("/login"));
   ASSERT_TRUE(request.body.has_value());
@@ -121,7 +123,7 @@ TEST_F(SignUpServiceTest, OutcomeTableAndCredentialWrites) {
     auto store = KeychainWrapper::standard().backend();
     store->set("old-token", "token");
     store->set("9", "userId");
-    network_->answer(row.status, row.body);
+    network_->answerAll({row.status, row.body});
     auto service =
         std::make_shared<SignUpService>(SignUpServiceDependencies(nullptr, nullptr, network_));
     bool storedBeforeResult = false;
@@ -149,15 +151,15 @@ TEST_F(SignUpServiceTest, OutcomeTableAndCredentialWrites) {
 }
 
 TEST_F(SignUpServiceTest, SendsTheRecordUnchanged) {
-  network_->answer(201, "{}");
+  network_->answerAll({201, "{}"});
   auto service =
       std::make_shared<SignUpService>(SignUpServiceDependencies(nullptr, nullptr, network_));
   Outcome<SignUpResult> outcome;
   auto record = signUpRecord("e@x.io", "p");
   service->signUpRequest(record, outcome.callback(network_));
   outcome.await();
-  ASSERT_EQ(network_->calls().size(), 1u);
-  const auto& request = network_->calls()[0].request;
+  ASSERT_EQ(network_->requests().size(), 1u);
+  const auto& request = network_->requests()[0].request;
   EXPECT_EQ(request.method, "POST");
   EXPECT_TRUE(request.url.ends_with("/players"));
   EXPECT_EQ(json::parse(*request.body), record.jsonDictonary());
@@ -168,7 +170,7 @@ TEST_F(SignUpServiceTest, WithoutEmailOrPasswordTheStoreIsUntouched) {
     KeychainWrapper::standard().setBackend(std::make_shared<MemoryKeyStore>());
     auto store = KeychainWrapper::standard().backend();
     store->set("keep", "token");
-    network_->answer(201, "{}");
+    network_->answerAll({201, "{}"});
     auto service =
         std::make_shared<SignUpService>(SignUpServiceDependencies(nullptr, nullptr, network_));
     Outcome<SignUpResult> outcome;
@@ -186,7 +188,7 @@ TEST_F(SignUpServiceTest, AnAbsentRecordFailsAtOnceAndSendsNothing) {
   service->signUpRequest(std::nullopt, outcome.callback(network_));
   ASSERT_EQ(outcome.calls, 1) << "reported before the operation returns";
   EXPECT_EQ(outcome.value->error(), SignUpServiceError::createURLError("Error creating URL"));
-  EXPECT_TRUE(network_->calls().empty());
+  EXPECT_TRUE(network_->requests().empty());
   EXPECT_EQ(MainQueue::main().drain(), 0u);
   EXPECT_EQ(store_->string("email"), std::nullopt);
 }

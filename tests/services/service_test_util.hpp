@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "support/queue.hpp"
-#include "support/scripted_network.hpp"
+#include "velmar/testing/scripted_provider.hpp"
 #include "velmar/key_store.hpp"
 #include "velmar/main_queue.hpp"
 
@@ -43,12 +43,12 @@ class ServiceTest : public ::testing::Test {
   void SetUp() override {
     store_ = std::make_shared<MemoryKeyStore>();
     KeychainWrapper::standard().setBackend(store_);
-    network_ = std::make_shared<ScriptedNetwork>();
+    network_ = std::make_shared<ScriptedProvider>();
   }
   void TearDown() override { MainQueue::main().drain(); }
 
   std::shared_ptr<MemoryKeyStore> store_;
-  std::shared_ptr<ScriptedNetwork> network_;
+  std::shared_ptr<ScriptedProvider> network_;
 };
 
 }  // namespace velmar::testing

@@ -17,6 +17,7 @@
 #include "support/test_server.hpp"
 #include "velmar/key_store.hpp"
 #include "velmar/session_configuration.hpp"
+#include "support/entities/record_access.hpp"
 
 namespace velmar {
 namespace {
@@ -74,7 +75,7 @@ TEST_F(ServicesOverCannedAnswersTest, EveryOperationButSignUpSucceeds) {
   EXPECT_GE(currencies.value().size(), 3u);
   auto balance = await<BalanceResult>([&](auto done) { utils->getBalance("1042", done); });
   ASSERT_TRUE(balance.isSuccess());
-  EXPECT_TRUE(balance.value().amount().has_value());
+  EXPECT_TRUE(internal::RecordAccess::amount(balance.value()).has_value());
 
   auto signUp = std::make_shared<SignUpService>(SignUpServiceDependencies(nullptr, nullptr, mock_));
   auto registered =
@@ -119,7 +120,7 @@ class ServicesOverHttpsTest : public ::testing::Test {
 };
 
 TEST_F(ServicesOverHttpsTest, OneRoundTripPerService) {
-  server_->setHandler([](const testing::RecordedRequest& request) -> testing::ScriptedResponse {
+  server_->setHandler([](const testing::SentRequest& request) -> testing::ScriptedResponse {
     if (request.target == "/api/v1/login") {
       return {200, R"({"result":{"token":"tok","player":{"id":"9"}}})"};
     }
@@ -168,7 +169,7 @@ TEST_F(ServicesOverHttpsTest, OneRoundTripPerService) {
   EXPECT_EQ(currencies.value().at(0).alphabeticCode(), "EUR");
   auto balance = await<BalanceResult>([&](auto done) { utils->getBalance("9", done); });
   ASSERT_TRUE(balance.isSuccess());
-  EXPECT_EQ(balance.value().amount(), 12.25);
+  EXPECT_EQ(internal::RecordAccess::amount(balance.value()), 12.25);
 
   EXPECT_EQ(server_->requestCount(), 6u);
   EXPECT_EQ(server_->connectionCount(), 1u) << "one connection for the whole conversation";

@@ -4,7 +4,7 @@
 
 #include "data/service/base_service.hpp"
 #include "support/json.hpp"
-#include "data/mapper/api_status_code.hpp"
+#include "velmar/api_status_code.hpp"
 #include "data/mapper/data_domain_mapper.hpp"
 
 namespace velmar {

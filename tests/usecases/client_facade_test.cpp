@@ -13,6 +13,10 @@
 namespace velmar {
 namespace {
 
+using testing::Operation;
+using testing::SentRequest;
+using testing::ScriptedProvider;
+
 using ::testing::ElementsAre;
 using testing::envelope;
 using ::testing::HasSubstr;
@@ -65,7 +69,7 @@ class ClientFacadeTest : public UseCaseTest {
 };
 
 // Exit status of the child: 0 when every check held; each failed check is printed.
-int firstStartWithoutStoredToken(testing::RoutedNetwork& network, UtilsUseCase& utils,
+int firstStartWithoutStoredToken(ScriptedProvider& network, UtilsUseCase& utils,
                                  PlayerUseCase& player, MemoryKeyStore& store) {
   int failures = 0;
   auto check = [&](bool ok, const char* what) {
@@ -74,14 +78,14 @@ int firstStartWithoutStoredToken(testing::RoutedNetwork& network, UtilsUseCase& 
       ++failures;
     }
   };
-  network.answer("currencies", 200, kCurrencies);
+  network.answer(Operation::currencies, {200, kCurrencies});
   Velmar::instance().initialize(ApiEnvironment::STG);
-  check(network.calls().size() == 1 && network.calls()[0].operation == "currencies",
+  check(network.requests().size() == 1 && network.requests()[0].operation == Operation::currencies,
         "exactly one request, for the currencies");
   check(APIEnvironment::shared().apiEnvironment() == Environment::STG, "STG stored");
   check(runMainUntil([&] { return utils.currencyList()->value().has_value(); }),
         "currencies delivered");
-  check(network.calls()[0].request.url.starts_with(rawValue(Environment::STG)),
+  check(network.requests()[0].request.url.starts_with(rawValue(Environment::STG)),
         "the currencies went to STG");
   check(!player.islogin()->value(), "not logged in");
 
@@ -90,8 +94,8 @@ int firstStartWithoutStoredToken(testing::RoutedNetwork& network, UtilsUseCase& 
   store.set("me@x.example", "email");
   Velmar::instance().initialize(ApiEnvironment::STG);
   MainQueue::main().runUntilIdle(testing::kWait);
-  check(network.calls("logIn").empty(), "no log-in after the token appeared");
-  check(network.calls("currencies").size() == 2, "currencies requested again");
+  check(network.requests(Operation::logIn).empty(), "no log-in after the token appeared");
+  check(network.requests(Operation::currencies).size() == 2, "currencies requested again");
   return failures;
 }
 
@@ -120,7 +124,7 @@ TEST_F(ClientFacadeTest, PlayerCreatedFirstSharesTheGameUseCaseThatArcadeReturns
 
 TEST_F(ClientFacadeTest, GameListShortcutsForwardToTheArcade) {
   install();
-  network_->answer("gameList", 200, testing::gamePage({"A"}));
+  network_->answer(Operation::gameList, {200, testing::gamePage({"A"})});
   facade().downloadMoreGameList();
   settle();
   facade().downloadMoreGameList();
@@ -128,7 +132,7 @@ TEST_F(ClientFacadeTest, GameListShortcutsForwardToTheArcade) {
   facade().downloadGameList();
   settle();
   std::vector<std::string> pages;
-  for (const auto& call : network_->calls("gameList")) {
+  for (const auto& call : network_->requests(Operation::gameList)) {
     const auto& url = call.request.url;
     pages.push_back(url.substr(url.find("?page=")));
   }
@@ -143,22 +147,22 @@ TEST_F(ClientFacadeTest, StoredSessionIsRestoredAndFailuresPrintOneLineEach) {
   store_->set("pw", "password");
   store_->set("tok", "token");
   install();
-  network_->answer("logIn", 200, logInBody("me@x.example", "77", "tok2"));
-  network_->answer("currencies", 200, kCurrencies);
-  network_->answer("gameList", 200, testing::gamePage({"A"}));
+  network_->answer(Operation::logIn, {200, logInBody("me@x.example", "77", "tok2")});
+  network_->answer(Operation::currencies, {200, kCurrencies});
+  network_->answer(Operation::gameList, {200, testing::gamePage({"A"})});
 
   // Restore on the first initialize.
   facade().initialize(ApiEnvironment::DEV);
-  ASSERT_EQ(network_->calls().size(), 2u);
-  EXPECT_EQ(network_->calls()[0].operation, "logIn");
-  EXPECT_EQ(network_->calls()[0].body(),
+  ASSERT_EQ(network_->requests().size(), 2u);
+  EXPECT_EQ(network_->requests()[0].operation, Operation::logIn);
+  EXPECT_EQ(network_->requests()[0].json(),
             (nlohmann::json{{"email", "me@x.example"}, {"password", "pw"}}));
-  EXPECT_EQ(network_->calls()[1].operation, "currencies");
+  EXPECT_EQ(network_->requests()[1].operation, Operation::currencies);
   settle();
   EXPECT_TRUE(player_->islogin()->value()) << "the logging callback calls the thunk";
   EXPECT_EQ(player_->getToken(), "tok2");
   EXPECT_TRUE(utils_->currencyList()->value().has_value());
-  EXPECT_EQ(network_->calls("gameList").size(), 1u) << "a restored log-in fetches page 1";
+  EXPECT_EQ(network_->requests(Operation::gameList).size(), 1u) << "a restored log-in fetches page 1";
   EXPECT_TRUE(lines_->empty());
 
   // Environments are converted by name; the requests of each call go there.
@@ -168,19 +172,19 @@ TEST_F(ClientFacadeTest, StoredSessionIsRestoredAndFailuresPrintOneLineEach) {
       {ApiEnvironment::DEV, Environment::DEV}};
   for (const auto& [api, environment] : environments) {
     SCOPED_TRACE(std::string(rawValue(environment)));
-    const auto before = network_->calls().size();
+    const auto before = network_->requests().size();
     facade().initialize(api);
     EXPECT_EQ(APIEnvironment::shared().apiEnvironment(), environment);
-    ASSERT_EQ(network_->calls().size(), before + 2);
+    ASSERT_EQ(network_->requests().size(), before + 2);
     for (auto i = before; i < before + 2; ++i) {
-      EXPECT_THAT(network_->calls()[i].request.url, StartsWith(std::string(rawValue(environment))));
+      EXPECT_THAT(network_->requests()[i].request.url, StartsWith(std::string(rawValue(environment))));
     }
     settle();
   }
   EXPECT_TRUE(lines_->empty());
 
   // A failing restore prints one line and changes nothing else.
-  network_->answer("logIn", std::nullopt, std::nullopt);
+  network_->answer(Operation::logIn, {std::nullopt, std::nullopt});
   const auto storedBefore = stored();
   const auto user = player_->userInformation();
   int flagDeliveries = 0;
@@ -188,7 +192,7 @@ TEST_F(ClientFacadeTest, StoredSessionIsRestoredAndFailuresPrintOneLineEach) {
   player_->islogin()->observe(screen, [&](const bool&) { ++flagDeliveries; });
   settle();
   flagDeliveries = 0;
-  const auto gamePages = network_->calls("gameList").size();
+  const auto gamePages = network_->requests(Operation::gameList).size();
   facade().initialize(ApiEnvironment::DEV);
   settle();
   ASSERT_EQ(lines_->size(), 1u);
@@ -198,17 +202,17 @@ TEST_F(ClientFacadeTest, StoredSessionIsRestoredAndFailuresPrintOneLineEach) {
   EXPECT_EQ(flagDeliveries, 0);
   EXPECT_EQ(player_->userInformation(), user);
   EXPECT_EQ(stored(), storedBefore);
-  EXPECT_EQ(network_->calls("gameList").size(), gamePages);
+  EXPECT_EQ(network_->requests(Operation::gameList).size(), gamePages);
 
   // After a log-out the cached token still restores, now with the emptied credentials; a
   // failing currency download prints its own line.
   player_->logOut();
   lines_->clear();
-  network_->answer("logIn", 200, "{}");
-  network_->answer("currencies", 500, "{}");
+  network_->answer(Operation::logIn, {200, "{}"});
+  network_->answer(Operation::currencies, {500, "{}"});
   facade().initialize(ApiEnvironment::DEV);
-  ASSERT_EQ(network_->calls("logIn").size(), 6u);
-  EXPECT_EQ(network_->calls("logIn").back().body(),
+  ASSERT_EQ(network_->requests(Operation::logIn).size(), 6u);
+  EXPECT_EQ(network_->requests(Operation::logIn).back().json(),
             (nlohmann::json{{"email", ""}, {"password", ""}}));
   settle();
   EXPECT_EQ(lines_->size(), 2u);

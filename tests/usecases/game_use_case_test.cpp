@@ -11,6 +11,10 @@
 namespace velmar {
 namespace {
 
+using testing::Operation;
+using testing::SentRequest;
+using testing::ScriptedProvider;
+
 using testing::FixedErrorMapper;
 using testing::gamePage;
 using ::testing::HasSubstr;
@@ -31,10 +35,10 @@ class GameUseCaseTest : public UseCaseTest {
  protected:
   // Runs one page operation and returns the page it asked for.
   std::string fetch(GameUseCase& games, bool more) {
-    const auto before = network_->calls("gameList").size();
+    const auto before = network_->requests(Operation::gameList).size();
     more ? games.getMoreGamesList() : games.getGameList();
-    EXPECT_EQ(network_->calls("gameList").size(), before + 1);
-    const auto url = network_->calls("gameList").back().request.url;
+    EXPECT_EQ(network_->requests(Operation::gameList).size(), before + 1);
+    const auto url = network_->requests(Operation::gameList).back().request.url;
     const auto delivered = deliveries_;
     EXPECT_TRUE(runMainUntil([&] { return deliveries_ > delivered; }));
     MainQueue::main().drain();
@@ -55,7 +59,7 @@ TEST_F(GameUseCaseTest, NewUseCaseHoldsSuccessWithNoListAndStartsAtPageOne) {
   ASSERT_TRUE(games->gameList()->value().isSuccess());
   EXPECT_FALSE(games->gameList()->value().value().has_value());
   EXPECT_EQ(games->pageNumber(), 1);
-  network_->answer("gameList", 200, gamePage({"A"}));
+  network_->answer(Operation::gameList, {200, gamePage({"A"})});
   count(*games);
   EXPECT_EQ(fetch(*games, /*more=*/true), "1");
   EXPECT_EQ(games->pageNumber(), 2);
@@ -87,7 +91,7 @@ TEST_F(GameUseCaseTest, PagesAdvanceOnSuccessRepeatOnFailureAndRestartAtOne) {
   for (std::size_t i = 0; i < steps.size(); ++i) {
     const auto& step = steps[i];
     SCOPED_TRACE("step " + std::to_string(i));
-    network_->answer("gameList", step.status, step.body);
+    network_->answer(Operation::gameList, {step.status, step.body});
     EXPECT_EQ(fetch(*games, step.more), step.page);
     EXPECT_EQ(games->pageNumber(), step.next);
     const auto state = games->gameList()->value();
@@ -103,7 +107,7 @@ TEST_F(GameUseCaseTest, PagesAdvanceOnSuccessRepeatOnFailureAndRestartAtOne) {
 }
 
 TEST_F(GameUseCaseTest, InvalidCredentialsArriveMappedInTheGameList) {
-  network_->answer("gameList", 401, "{}");
+  network_->answer(Operation::gameList, {401, "{}"});
   auto games =
       makeGames(std::make_shared<FixedErrorMapper>(FixedErrorMapper::Kind::invalidCredencials));
   std::vector<GameListState> heard;
@@ -117,7 +121,7 @@ TEST_F(GameUseCaseTest, InvalidCredentialsArriveMappedInTheGameList) {
 }
 
 TEST_F(GameUseCaseTest, AfterLogOutMorePagesContinueIntoTheNewGameList) {
-  network_->answer("gameList", 200, gamePage({"P"}));
+  network_->answer(Operation::gameList, {200, gamePage({"P"})});
   auto games = makeGames();
   auto player = makePlayer(games);
   count(*games);
@@ -135,7 +139,7 @@ TEST_F(GameUseCaseTest, AfterLogOutMorePagesContinueIntoTheNewGameList) {
   games->getMoreGamesList();
   ASSERT_TRUE(runMainUntil([&] { return newDeliveries == 2; }));
   MainQueue::main().drain();
-  EXPECT_THAT(network_->calls("gameList").back().request.url, HasSubstr("?page=3&"));
+  EXPECT_THAT(network_->requests(Operation::gameList).back().request.url, HasSubstr("?page=3&"));
   EXPECT_EQ(deliveries_, 0) << "the old observable hears nothing";
   EXPECT_EQ(namesIn(games->gameList()->value()), Names{"P"});
   EXPECT_EQ(games->pageNumber(), 4);
@@ -163,7 +167,7 @@ TEST_F(GameUseCaseTest, LaunchSendsTheStoredUserIdOnlyWhenItIsExactlyANumber) {
       {"-9223372036854775808", std::numeric_limits<std::int64_t>::min()},
       {"9223372036854775808", std::nullopt},
   };
-  network_->answer("launchGame", 200, testing::envelope({{"play_for_fun", "https://fun"}}));
+  network_->answer(Operation::launchGame, {200, testing::envelope({{"play_for_fun", "https://fun"}})});
   for (const auto& row : rows) {
     SCOPED_TRACE(row.stored.value_or("<nothing stored>"));
     store_->removeObject("userId");
@@ -173,7 +177,7 @@ TEST_F(GameUseCaseTest, LaunchSendsTheStoredUserIdOnlyWhenItIsExactlyANumber) {
     games->launchGame("g-1", 12, "acme", results.callback());
     ASSERT_TRUE(results.awaitOne());
 
-    const auto body = network_->calls("launchGame").back().body();
+    const auto body = network_->requests(Operation::launchGame).back().json();
     nlohmann::json expected = {{"is_demo", true},
                                {"game_id", "g-1"},
                                {"provider_id", 12},
@@ -213,7 +217,7 @@ TEST_F(GameUseCaseTest, LaunchThunkReturnsPlayForFunOrNothingOrRaisesTheMappedEr
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    network_->answer("launchGame", row.status, row.body);
+    network_->answer(Operation::launchGame, {row.status, row.body});
     auto games = makeGames(row.mapper);
     Results<std::optional<std::string>> results;
     games->launchGame(std::nullopt, std::nullopt, std::nullopt, results.callback());
@@ -242,7 +246,7 @@ TEST_F(GameUseCaseTest, LaunchThatCannotBeBuiltFailsBeforeReturning) {
   EXPECT_EQ(raisedBy(results.thunks[0]), make_error_code(GameUseCaseError::internalError));
   MainQueue::main().drain();
   EXPECT_EQ(results.thunks.size(), 1u);
-  EXPECT_TRUE(network_->calls().empty());
+  EXPECT_TRUE(network_->requests().empty());
 }
 
 }  // namespace

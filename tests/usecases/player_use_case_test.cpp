@@ -10,6 +10,10 @@
 namespace velmar {
 namespace {
 
+using testing::Operation;
+using testing::SentRequest;
+using testing::ScriptedProvider;
+
 using ::testing::ElementsAre;
 using testing::FixedErrorMapper;
 using ::testing::HasSubstr;
@@ -35,8 +39,8 @@ class PlayerUseCaseTest : public UseCaseTest {
     player->islogin()->observe(screen_, [this](const bool& on) {
       log_.push_back(std::string("islogin:") + (on ? "1" : "0"));
     });
-    network_->onCall([this](const testing::RoutedNetwork::Call& call) {
-      log_.push_back("request:" + call.operation);
+    network_->onRequest([this](const SentRequest& call) {
+      log_.push_back(std::string("request:") + testing::name(call.operation));
     });
     MainQueue::main().drain();  // the initial deliveries
     log_.clear();
@@ -50,8 +54,8 @@ TEST_F(PlayerUseCaseTest, SuccessfulLogInDeliversPlayerThenFlagThenAsksForPageOn
   for (const bool hostCallsThunk : {true, false}) {
     SCOPED_TRACE(hostCallsThunk ? "thunk called inside result" : "thunk never called");
     SetUp();
-    network_->answer("logIn", 200, logInBody("server@x.example", "77", "tok"));
-    network_->answer("gameList", 200, testing::gamePage({"A"}));
+    network_->answer(Operation::logIn, {200, logInBody("server@x.example", "77", "tok")});
+    network_->answer(Operation::gameList, {200, testing::gamePage({"A"})});
     auto games = makeGames();
     auto player = makePlayer(games);
     watch(player);
@@ -60,7 +64,7 @@ TEST_F(PlayerUseCaseTest, SuccessfulLogInDeliversPlayerThenFlagThenAsksForPageOn
       log_.push_back("result");
       if (hostCallsThunk) thunk();
     });
-    ASSERT_TRUE(runMainUntil([&] { return !network_->calls("gameList").empty(); }));
+    ASSERT_TRUE(runMainUntil([&] { return !network_->requests(Operation::gameList).empty(); }));
     MainQueue::main().drain();
 
     if (hostCallsThunk) {
@@ -72,7 +76,7 @@ TEST_F(PlayerUseCaseTest, SuccessfulLogInDeliversPlayerThenFlagThenAsksForPageOn
                                     "request:gameList"));
       EXPECT_FALSE(player->islogin()->value()) << "only the thunk sets the flag";
     }
-    EXPECT_THAT(network_->calls("gameList").front().request.url, HasSubstr("/list_games?page=1&"));
+    EXPECT_THAT(network_->requests(Operation::gameList).front().request.url, HasSubstr("/list_games?page=1&"));
     ASSERT_TRUE(player->userInformation()->value().has_value());
     EXPECT_EQ(player->userInformation()->value()->identifier(), "77");
     ASSERT_TRUE(games->gameList()->value().isSuccess());
@@ -81,13 +85,13 @@ TEST_F(PlayerUseCaseTest, SuccessfulLogInDeliversPlayerThenFlagThenAsksForPageOn
 }
 
 TEST_F(PlayerUseCaseTest, SavesTheServersEmailTheTypedPasswordAndTheAnswersTokenAndId) {
-  network_->answer("logIn", 200, logInBody("server@x.example", "77", "tok"));
+  network_->answer(Operation::logIn, {200, logInBody("server@x.example", "77", "tok")});
   auto player = makePlayer(nullptr);
   Results<void> results;
   player->logIn("typed@x.example", "pw1", results.callback());
   ASSERT_TRUE(results.awaitOne());
 
-  EXPECT_EQ(network_->calls("logIn").front().body(),
+  EXPECT_EQ(network_->requests(Operation::logIn).front().json(),
             (nlohmann::json{{"email", "typed@x.example"}, {"password", "pw1"}}));
   EXPECT_EQ(
       stored(),
@@ -97,12 +101,12 @@ TEST_F(PlayerUseCaseTest, SavesTheServersEmailTheTypedPasswordAndTheAnswersToken
   EXPECT_EQ(player->getPassword(), "pw1");
   EXPECT_EQ(player->getToken(), "tok");
   // Without a game use case the posted task does nothing.
-  EXPECT_TRUE(network_->calls("gameList").empty());
+  EXPECT_TRUE(network_->requests(Operation::gameList).empty());
 }
 
 TEST_F(PlayerUseCaseTest, AnswerWithoutPlayerStoresNothingYetLogsInAndFetchesPageOne) {
-  network_->answer("logIn", 200, testing::envelope({{"token", "tok"}}));
-  network_->answer("gameList", 200, testing::gamePage({}));
+  network_->answer(Operation::logIn, {200, testing::envelope({{"token", "tok"}})});
+  network_->answer(Operation::gameList, {200, testing::gamePage({})});
   auto player = makePlayer(makeGames());
   std::vector<std::optional<Player>> delivered;
   player->userInformation()->observe(screen_, [&](const auto& p) { delivered.push_back(p); });
@@ -111,7 +115,7 @@ TEST_F(PlayerUseCaseTest, AnswerWithoutPlayerStoresNothingYetLogsInAndFetchesPag
 
   Results<void> results;
   player->logIn("typed@x.example", "pw1", results.callback());
-  ASSERT_TRUE(runMainUntil([&] { return !network_->calls("gameList").empty(); }));
+  ASSERT_TRUE(runMainUntil([&] { return !network_->requests(Operation::gameList).empty(); }));
   MainQueue::main().drain();
 
   ASSERT_EQ(results.thunks.size(), 1u);
@@ -120,7 +124,7 @@ TEST_F(PlayerUseCaseTest, AnswerWithoutPlayerStoresNothingYetLogsInAndFetchesPag
   EXPECT_EQ(stored(), kNothingStored);
   ASSERT_EQ(delivered.size(), 1u) << "the absent player is still written";
   EXPECT_FALSE(delivered[0].has_value());
-  EXPECT_THAT(network_->calls("gameList").front().request.url, HasSubstr("?page=1&"));
+  EXPECT_THAT(network_->requests(Operation::gameList).front().request.url, HasSubstr("?page=1&"));
 }
 
 TEST_F(PlayerUseCaseTest, LogInFailuresMapToTheUseCaseErrorAndChangeNothing) {
@@ -144,7 +148,7 @@ TEST_F(PlayerUseCaseTest, LogInFailuresMapToTheUseCaseErrorAndChangeNothing) {
     SCOPED_TRACE(row.name);
     SetUp();
     store_->set("old@x.example", "email");
-    network_->answer("logIn", row.status, "<html>no</html>");
+    network_->answer(Operation::logIn, {row.status, "<html>no</html>"});
     auto mapper = row.mapped ? std::make_shared<FixedErrorMapper>(*row.mapped) : nullptr;
     auto games = makeGames();
     auto player = makePlayer(games, mapper);
@@ -166,13 +170,13 @@ TEST_F(PlayerUseCaseTest, LogInFailuresMapToTheUseCaseErrorAndChangeNothing) {
     EXPECT_FALSE(userInformation->value().has_value());
     EXPECT_EQ(store_->string("email"), "old@x.example");
     EXPECT_EQ(store_->string("token"), std::nullopt);
-    EXPECT_TRUE(network_->calls("gameList").empty());
+    EXPECT_TRUE(network_->requests(Operation::gameList).empty());
   }
 }
 
 TEST_F(PlayerUseCaseTest, SignUpThenFailingLogInReportsTheLogInsError) {
-  network_->answer("signUp", 201, testing::envelope({{"id", "9"}}));
-  network_->answer("logIn", 401, "{}");
+  network_->answer(Operation::signUp, {201, testing::envelope({{"id", "9"}})});
+  network_->answer(Operation::logIn, {401, "{}"});
   auto player = makePlayer(
       nullptr, std::make_shared<FixedErrorMapper>(FixedErrorMapper::Kind::invalidCredencials));
   Results<void> results;
@@ -181,8 +185,8 @@ TEST_F(PlayerUseCaseTest, SignUpThenFailingLogInReportsTheLogInsError) {
   ASSERT_TRUE(results.awaitOne());
 
   EXPECT_EQ(raisedBy(results.thunks[0]), make_error_code(PlayerUseCaseError::invalidCredentials));
-  ASSERT_EQ(network_->calls().size(), 2u);
-  EXPECT_EQ(network_->calls()[1].body(),
+  ASSERT_EQ(network_->requests().size(), 2u);
+  EXPECT_EQ(network_->requests()[1].json(),
             (nlohmann::json{{"email", "new@x.example"}, {"password", "pw"}}));
   // What the sign-up stored stays: the failed log-in writes nothing.
   EXPECT_EQ(
@@ -191,8 +195,8 @@ TEST_F(PlayerUseCaseTest, SignUpThenFailingLogInReportsTheLogInsError) {
 }
 
 TEST_F(PlayerUseCaseTest, SignUpWithoutEmailLogsInWithTheEmptyEmailAndReportsThatLogIn) {
-  network_->answer("signUp", 201, "{}");
-  network_->answer("logIn", 200, logInBody("server@x.example", "5", "tok"));
+  network_->answer(Operation::signUp, {201, "{}"});
+  network_->answer(Operation::logIn, {200, logInBody("server@x.example", "5", "tok")});
   auto player = makePlayer(nullptr);
   Results<void> results;
   player->signUp(SignUpEntity::decode({{"first_name", "Ada"}, {"password", "pw"}}),
@@ -201,8 +205,8 @@ TEST_F(PlayerUseCaseTest, SignUpWithoutEmailLogsInWithTheEmptyEmailAndReportsTha
 
   EXPECT_EQ(raisedBy(results.thunks[0]), std::nullopt);
   EXPECT_TRUE(player->islogin()->value());
-  ASSERT_EQ(network_->calls("logIn").size(), 1u);
-  EXPECT_EQ(network_->calls("logIn")[0].body(),
+  ASSERT_EQ(network_->requests(Operation::logIn).size(), 1u);
+  EXPECT_EQ(network_->requests(Operation::logIn)[0].json(),
             (nlohmann::json{{"email", ""}, {"password", "pw"}}));
   EXPECT_EQ(player->getEmail(), "server@x.example");
   EXPECT_EQ(player->getToken(), "tok");
@@ -227,7 +231,7 @@ TEST_F(PlayerUseCaseTest, SignUpFailuresRaiseTheirMappedErrorWithoutLoggingIn) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    network_->answer("signUp", 409, R"({"message":"taken"})");
+    network_->answer(Operation::signUp, {409, R"({"message":"taken"})"});
     auto mapper = row.mapped ? std::make_shared<FixedErrorMapper>(*row.mapped) : nullptr;
     auto player = makePlayer(nullptr, mapper);
     Results<void> results;
@@ -236,18 +240,18 @@ TEST_F(PlayerUseCaseTest, SignUpFailuresRaiseTheirMappedErrorWithoutLoggingIn) {
     EXPECT_EQ(results.beforeReturn, row.synchronous ? 1 : 0);
     ASSERT_TRUE(results.awaitOne());
     EXPECT_EQ(raisedBy(results.thunks[0]), make_error_code(row.expected));
-    EXPECT_TRUE(network_->calls("logIn").empty());
+    EXPECT_TRUE(network_->requests(Operation::logIn).empty());
     EXPECT_FALSE(player->islogin()->value());
   }
 }
 
 TEST_F(PlayerUseCaseTest, LogOutReplacesObservablesClearsTheStoreAndSendsNothing) {
-  network_->answer("logIn", 200, logInBody("server@x.example", "77", "tok"));
-  network_->answer("gameList", 200, testing::gamePage({"A", "B"}));
+  network_->answer(Operation::logIn, {200, logInBody("server@x.example", "77", "tok")});
+  network_->answer(Operation::gameList, {200, testing::gamePage({"A", "B"})});
   auto games = makeGames();
   auto player = makePlayer(games);
   player->logIn("typed@x.example", "pw1", [](Thunk<void> thunk) { thunk(); });
-  ASSERT_TRUE(runMainUntil([&] { return !network_->calls("gameList").empty(); }));
+  ASSERT_TRUE(runMainUntil([&] { return !network_->requests(Operation::gameList).empty(); }));
   MainQueue::main().drain();
 
   const auto oldUser = player->userInformation();
@@ -260,7 +264,7 @@ TEST_F(PlayerUseCaseTest, LogOutReplacesObservablesClearsTheStoreAndSendsNothing
   });
   MainQueue::main().drain();
   heard.clear();
-  const auto sent = network_->calls().size();
+  const auto sent = network_->requests().size();
 
   player->logOut();
   MainQueue::main().drain();
@@ -274,7 +278,7 @@ TEST_F(PlayerUseCaseTest, LogOutReplacesObservablesClearsTheStoreAndSendsNothing
   EXPECT_FALSE(games->gameList()->value().value().has_value());
   EXPECT_FALSE(player->islogin()->value());
   EXPECT_EQ(stored(), kNothingStored);
-  EXPECT_EQ(network_->calls().size(), sent);
+  EXPECT_EQ(network_->requests().size(), sent);
   EXPECT_EQ(player->getToken(), "");
   EXPECT_EQ(player->getEmail(), "");
   EXPECT_EQ(player->getPassword(), "");
@@ -287,11 +291,11 @@ TEST_F(PlayerUseCaseTest, LogOutWithoutGameUseCaseStillLogsOut) {
   MainQueue::main().drain();
   EXPECT_FALSE(player->islogin()->value());
   EXPECT_EQ(stored(), kNothingStored);
-  EXPECT_TRUE(network_->calls().empty());
+  EXPECT_TRUE(network_->requests().empty());
 }
 
 TEST_F(PlayerUseCaseTest, SuccessThunkCalledAgainSetsTheFlagAgainEachTime) {
-  network_->answer("logIn", 200, logInBody("server@x.example", "77", "tok"));
+  network_->answer(Operation::logIn, {200, logInBody("server@x.example", "77", "tok")});
   auto player = makePlayer(nullptr);
   Results<void> results;
   player->logIn("typed@x.example", "pw1", results.callback());
@@ -305,7 +309,7 @@ TEST_F(PlayerUseCaseTest, SuccessThunkCalledAgainSetsTheFlagAgainEachTime) {
   MainQueue::main().drain();
   EXPECT_THAT(flags, ElementsAre(false, true, true, true));
   EXPECT_EQ(player->getToken(), "tok") << "repeating the thunk does not log in again";
-  EXPECT_EQ(network_->calls().size(), 1u);
+  EXPECT_EQ(network_->requests().size(), 1u);
 }
 
 TEST_F(PlayerUseCaseTest, GettersReadTheStoreOnEveryCall) {

@@ -49,10 +49,8 @@ class ThreadsStressTest : public ::testing::Test {
 TEST_F(ThreadsStressTest, ObservableTrafficOnTheMainQueueWhileTheIoThreadCompletesRequests) {
   constexpr int kRequests = 200;
   constexpr int kInFlight = 8;
-  auto utils = std::make_shared<UtilsUseCase>(
-      UtilsUseCaseDependencies(std::make_shared<UtilsService>(UtilsServiceDependencies(
-                                   nullptr, nullptr, std::make_shared<NetworkService>())),
-                               nullptr, nullptr));
+  auto utils =
+      UtilsUseCase::make(UtilsUseCaseDependencies(std::make_shared<NetworkService>()));
   auto counter = Observable<int>::make(0);
   auto screen = std::make_shared<int>(0);
   int started = 0;

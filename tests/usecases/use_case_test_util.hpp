@@ -15,7 +15,7 @@
 
 #include "data/mapper/data_domain_mapper.hpp"
 #include "data/network/api_environment.hpp"
-#include "data/network/network_provider.hpp"
+#include "velmar/testing/scripted_provider.hpp"
 #include "data/service/game_service.hpp"
 #include "data/service/log_in_service.hpp"
 #include "data/service/sign_up_service.hpp"
@@ -28,90 +28,6 @@
 #include "velmar/utils_use_case.hpp"
 
 namespace velmar::testing {
-
-// A NetworkProvider with one script per operation ("logIn", "signUp", "gameList",
-// "launchGame", "currencies", "balance"), so one flow can see a log-in succeed and the game
-// list that follows it fail. Answers in a main-queue task of its own, like the HTTP provider.
-class RoutedNetwork : public NetworkProvider {
- public:
-  struct Call {
-    std::string operation;
-    http::Request request;
-
-    // The request body as JSON (null when there is none).
-    nlohmann::json body() const {
-      if (!request.body) return nullptr;
-      return nlohmann::json::parse(request.body->begin(), request.body->end());
-    }
-  };
-
-  // The answer to every later call of `operation`: status (absent = transport failure), body.
-  void answer(const std::string& operation, std::optional<std::int64_t> status,
-              std::optional<std::string> body) {
-    answers_[operation] = {status, std::move(body)};
-  }
-
-  // Called as each request arrives, before it is answered.
-  void onCall(std::function<void(const Call&)> hook) { hook_ = std::move(hook); }
-
-  const std::vector<Call>& calls() const { return calls_; }
-  std::vector<Call> calls(const std::string& operation) const {
-    std::vector<Call> out;
-    for (const auto& call : calls_) {
-      if (call.operation == operation) out.push_back(call);
-    }
-    return out;
-  }
-
-  void logInRequest(const http::Request& url, DataCallback result) override {
-    respond("logIn", url, std::move(result));
-  }
-  void signUpRequest(const http::Request& url, SignUpCallback result) override {
-    // Like the HTTP client: any HTTP answer succeeds with its body.
-    respond("signUp", url, [result = std::move(result)](auto status, auto body) {
-      using ClientResult = Result<std::optional<Bytes>, http::Error>;
-      result(status, status ? ClientResult::success(std::move(body))
-                            : ClientResult::failure(http::Error{"scripted transport failure"}));
-    });
-  }
-  void gameListRequest(const http::Request& url, DataCallback result) override {
-    respond("gameList", url, std::move(result));
-  }
-  void launchGameRequest(const http::Request& url, DataCallback result) override {
-    respond("launchGame", url, std::move(result));
-  }
-  void getCurrencyList(const http::Request& url, DataCallback result) override {
-    respond("currencies", url, std::move(result));
-  }
-  void getBalance(const http::Request& url, DataCallback result) override {
-    respond("balance", url, std::move(result));
-  }
-
- private:
-  struct Answer {
-    std::optional<std::int64_t> status;
-    std::optional<std::string> body;
-  };
-
-  void respond(const std::string& operation, const http::Request& url, DataCallback result) {
-    calls_.push_back({operation, url});
-    if (hook_) hook_(calls_.back());
-    auto found = answers_.find(operation);
-    if (found == answers_.end()) {
-      ADD_FAILURE() << "no answer scripted for " << operation;
-      MainQueue::main().post([result = std::move(result)] { result(std::nullopt, std::nullopt); });
-      return;
-    }
-    std::optional<Bytes> body;
-    if (found->second.body) body = Bytes(found->second.body->begin(), found->second.body->end());
-    MainQueue::main().post([status = found->second.status, body = std::move(body),
-                            result = std::move(result)] { result(status, body); });
-  }
-
-  std::map<std::string, Answer> answers_;
-  std::vector<Call> calls_;
-  std::function<void(const Call&)> hook_;
-};
 
 // A status mapper that turns every failing status into one chosen service error, so each
 // of the five cases can reach a use case through its real service.
@@ -219,27 +135,25 @@ class UseCaseTest : public ::testing::Test {
     store_ = std::make_shared<MemoryKeyStore>();
     KeychainWrapper::standard().setBackend(store_);
     APIEnvironment::shared().setApiEnvironment(Environment::DEV);
-    network_ = std::make_shared<RoutedNetwork>();
+    network_ = std::make_shared<ScriptedProvider>();
   }
-  void TearDown() override { MainQueue::main().drain(); }
+  void TearDown() override {
+    MainQueue::main().drain();
+    for (const auto& request : network_->unscripted()) {
+      ADD_FAILURE() << "no answer scripted for " << name(request.operation);
+    }
+  }
 
   std::shared_ptr<GameUseCase> makeGames(std::shared_ptr<DataDomainMapperProvider> mapper = {}) {
-    return std::make_shared<GameUseCase>(GameUseCaseDependencies(
-        std::make_shared<GameService>(GameServiceDependencies(std::move(mapper), network_)),
-        nullptr, nullptr));
+    return GameUseCase::make(GameUseCaseDependencies(network_, std::move(mapper)));
   }
   std::shared_ptr<PlayerUseCase> makePlayer(std::shared_ptr<GameUseCase> games,
                                             std::shared_ptr<DataDomainMapperProvider> mapper = {}) {
-    return PlayerUseCase::make(PlayerUseCaseDependencies(
-        std::make_shared<LogInService>(LogInServiceDependencies(mapper, network_)),
-        std::make_shared<SignUpService>(SignUpServiceDependencies(nullptr, mapper, network_)),
-        nullptr, nullptr, std::move(games)));
+    return PlayerUseCase::make(
+        PlayerUseCaseDependencies(UseCaseDependencies(network_, std::move(mapper)), std::move(games)));
   }
   std::shared_ptr<UtilsUseCase> makeUtils(std::shared_ptr<DataDomainMapperProvider> mapper = {}) {
-    return std::make_shared<UtilsUseCase>(
-        UtilsUseCaseDependencies(std::make_shared<UtilsService>(UtilsServiceDependencies(
-                                     nullptr, std::move(mapper), network_)),
-                                 nullptr, nullptr));
+    return UtilsUseCase::make(UtilsUseCaseDependencies(network_, std::move(mapper)));
   }
 
   // What the credential store holds under each of its four keys.
@@ -250,7 +164,7 @@ class UseCaseTest : public ::testing::Test {
   }
 
   std::shared_ptr<MemoryKeyStore> store_;
-  std::shared_ptr<RoutedNetwork> network_;
+  std::shared_ptr<ScriptedProvider> network_;
 };
 
 }  // namespace velmar::testing

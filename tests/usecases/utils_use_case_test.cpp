@@ -10,6 +10,10 @@
 namespace velmar {
 namespace {
 
+using testing::Operation;
+using testing::SentRequest;
+using testing::ScriptedProvider;
+
 using ::testing::ElementsAre;
 using testing::envelope;
 using testing::FixedErrorMapper;
@@ -49,7 +53,7 @@ TEST_F(UtilsUseCaseTest, CurrenciesArriveInServerOrderBeforeResultRunsAndFailure
   MainQueue::main().drain();
   heard.clear();
 
-  network_->answer("currencies", 200, currencies({"USD", "EUR", "GBP"}));
+  network_->answer(Operation::currencies, {200, currencies({"USD", "EUR", "GBP"})});
   std::vector<std::string> atResult;
   Results<void> results;
   utils->getCurrencyList([&](Thunk<void> thunk) {
@@ -66,7 +70,7 @@ TEST_F(UtilsUseCaseTest, CurrenciesArriveInServerOrderBeforeResultRunsAndFailure
       {500, "not json"}, {200, R"({"result":{}})"}, {std::nullopt, ""}};
   for (const auto& [status, body] : failures) {
     SCOPED_TRACE(body);
-    network_->answer("currencies", status, body);
+    network_->answer(Operation::currencies, {status, body});
     Results<void> failed;
     utils->getCurrencyList(failed.callback());
     ASSERT_TRUE(failed.awaitOne());
@@ -75,7 +79,7 @@ TEST_F(UtilsUseCaseTest, CurrenciesArriveInServerOrderBeforeResultRunsAndFailure
   }
   EXPECT_EQ(heard.size(), 1u) << "failures notify nobody";
 
-  network_->answer("currencies", 200, currencies({}));
+  network_->answer(Operation::currencies, {200, currencies({})});
   Results<void> empty;
   utils->getCurrencyList(empty.callback());
   ASSERT_TRUE(empty.awaitOne());
@@ -87,8 +91,8 @@ TEST_F(UtilsUseCaseTest, CurrenciesArriveInServerOrderBeforeResultRunsAndFailure
 TEST_F(UtilsUseCaseTest, InvalidCredencialsRaiseInvalidCredentialsForBothOperations) {
   auto utils =
       makeUtils(std::make_shared<FixedErrorMapper>(FixedErrorMapper::Kind::invalidCredencials));
-  network_->answer("currencies", 401, "{}");
-  network_->answer("balance", 401, "{}");
+  network_->answer(Operation::currencies, {401, "{}"});
+  network_->answer(Operation::balance, {401, "{}"});
   Results<void> currencyResults;
   utils->getCurrencyList(currencyResults.callback());
   ASSERT_TRUE(currencyResults.awaitOne());
@@ -125,7 +129,7 @@ TEST_F(UtilsUseCaseTest, BalanceOutcomes) {
   auto utils = makeUtils();
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);
-    network_->answer("balance", step.status, step.body);
+    network_->answer(Operation::balance, {step.status, step.body});
     std::optional<std::optional<double>> atResult;
     Results<void> results;
     utils->getBalance([&](Thunk<void> thunk) {
@@ -145,7 +149,7 @@ TEST_F(UtilsUseCaseTest, BalanceOutcomes) {
 }
 
 TEST_F(UtilsUseCaseTest, BalanceAsksForTheUserIdStoredAtEachCall) {
-  network_->answer("balance", 200, envelope({{{"amount", 1.0}}}));
+  network_->answer(Operation::balance, {200, envelope({{{"amount", 1.0}}})});
   auto utils = makeUtils();
   for (const std::optional<std::string>& id :
        std::vector<std::optional<std::string>>{"7", "8", std::nullopt}) {
@@ -158,7 +162,7 @@ TEST_F(UtilsUseCaseTest, BalanceAsksForTheUserIdStoredAtEachCall) {
     utils->getBalance(results.callback());
     ASSERT_TRUE(results.awaitOne());
   }
-  const auto calls = network_->calls("balance");
+  const auto calls = network_->requests(Operation::balance);
   ASSERT_EQ(calls.size(), 3u);
   const std::string base = std::string(rawValue(Environment::DEV)) + "/balances/player/";
   EXPECT_EQ(calls[0].request.url, base + "7");
@@ -176,7 +180,7 @@ TEST_F(UtilsUseCaseTest, BalanceThatCannotBeBuiltFailsBeforeReturningAndKeepsThe
   ASSERT_EQ(results.thunks.size(), 1u);
   EXPECT_EQ(raisedBy(results.thunks[0]), make_error_code(UtilsUseCaseError::internalError));
   MainQueue::main().drain();
-  EXPECT_TRUE(network_->calls().empty());
+  EXPECT_TRUE(network_->requests().empty());
   EXPECT_FALSE(utils->balance()->value().has_value());
 }
 

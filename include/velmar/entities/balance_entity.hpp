@@ -16,26 +16,6 @@ class VELMAR_EXPORT BalanceEntity {
  public:
   /// A record with every field absent, as decoding `{}` gives.
   BalanceEntity() = default;
-  /// Internal to the SDK (not exported): every field, in field order, stored unchanged.
-  VELMAR_INTERNAL BalanceEntity(
-      std::optional<std::string> identifier, std::optional<std::string> walletID,
-      std::optional<std::string> periodYear, std::optional<std::string> periodMonth,
-      std::optional<double> amount, std::optional<std::string> playerID,
-      std::optional<std::string> currencyID, std::optional<std::string> alphabeticCode,
-      std::optional<std::string> createdAt, std::optional<std::string> updatedAt);
-
-  /// Field accessors, internal to the SDK (not exported).
-  VELMAR_INTERNAL const std::optional<std::string>& identifier() const noexcept;
-  VELMAR_INTERNAL const std::optional<std::string>& walletID() const noexcept;
-  VELMAR_INTERNAL const std::optional<std::string>& periodYear() const noexcept;
-  VELMAR_INTERNAL const std::optional<std::string>& periodMonth() const noexcept;
-  VELMAR_INTERNAL const std::optional<double>& amount() const noexcept;
-  VELMAR_INTERNAL const std::optional<std::string>& playerID() const noexcept;
-  VELMAR_INTERNAL const std::optional<std::string>& currencyID() const noexcept;
-  VELMAR_INTERNAL const std::optional<std::string>& alphabeticCode() const noexcept;
-  VELMAR_INTERNAL const std::optional<std::string>& createdAt() const noexcept;
-  VELMAR_INTERNAL const std::optional<std::string>& updatedAt() const noexcept;
-
   /// Reads the record from a JSON value; throws DecodingError naming the key that failed.
   static BalanceEntity decode(const nlohmann::json& value);
   /// The JSON object of the present fields; absent fields are omitted, never null.
@@ -51,7 +31,9 @@ class VELMAR_EXPORT BalanceEntity {
  private:
   template <typename>
   friend struct internal::RecordSchema;
+  friend struct internal::RecordAccess;
 
+  // The fields are the SDK's alone: a host sees the amount through UtilsUseCase::balance.
   std::optional<std::string> identifier_;
   std::optional<std::string> walletID_;
   std::optional<std::string> periodYear_;

@@ -8,11 +8,6 @@
 
 #include "velmar/export.hpp"
 
-// Members a host cannot use: declared so the SDK can, but not exported from the library.
-#ifndef VELMAR_INTERNAL
-#define VELMAR_INTERNAL __attribute__((visibility("hidden")))
-#endif
-
 namespace velmar {
 
 /// Text encodings the records' string operations (`jsonString`, `fromString`) understand.
@@ -51,6 +46,8 @@ namespace internal {
 // Gives the SDK's record codec access to a record's fields; defined inside the library.
 template <typename Record>
 struct RecordSchema;
+// Reaches the record members that only the SDK uses; defined inside the library.
+struct RecordAccess;
 }  // namespace internal
 
 }  // namespace velmar

@@ -16,16 +16,6 @@ class VELMAR_EXPORT LaunchGameEntity {
  public:
   /// A record with every field absent, as decoding `{}` gives.
   LaunchGameEntity() = default;
-  /// Internal to the SDK (not exported): every field, in field order, stored unchanged.
-  VELMAR_INTERNAL LaunchGameEntity(std::optional<bool> isDemo, std::optional<std::int64_t> userID,
-                                   std::optional<std::string> gameID,
-                                   std::optional<std::int64_t> providerID,
-                                   std::optional<std::string> providerSlug,
-                                   std::optional<std::string> userLanguage,
-                                   std::optional<std::string> userCurrency,
-                                   std::optional<std::string> lobbyURL,
-                                   std::optional<std::int64_t> isMobile);
-
   /// "is_demo": play for fun rather than real money.
   const std::optional<bool>& isDemo() const noexcept { return isDemo_; }
   /// "user_id": the player's numeric identifier.
@@ -54,15 +44,27 @@ class VELMAR_EXPORT LaunchGameEntity {
   /// The JSON text read in `encoding`; absent when the bytes are not valid in it. Throws
   /// EncodingError as `jsonData` does.
   std::optional<std::string> jsonString(StringEncoding encoding = StringEncoding::utf8) const;
-  /// Internal to the SDK (not exported): the present fields keyed by their JSON keys, the
-  /// launch request body; absent when encoding fails. Never throws.
-  VELMAR_INTERNAL std::optional<nlohmann::json> jsonDictonary() const;
 
   friend bool operator==(const LaunchGameEntity&, const LaunchGameEntity&) = default;
 
  private:
   template <typename>
   friend struct internal::RecordSchema;
+  friend struct internal::RecordAccess;
+
+  // Built by the SDK only: every field, in field order, stored unchanged.
+  LaunchGameEntity(std::optional<bool> isDemo, std::optional<std::int64_t> userID,
+                   std::optional<std::string> gameID,
+                   std::optional<std::int64_t> providerID,
+                   std::optional<std::string> providerSlug,
+                   std::optional<std::string> userLanguage,
+                   std::optional<std::string> userCurrency,
+                   std::optional<std::string> lobbyURL,
+                   std::optional<std::int64_t> isMobile);
+
+  // The launch request body: the present fields by their JSON keys; absent when encoding
+  // fails. Never throws.
+  std::optional<nlohmann::json> jsonDictonary() const;
 
   std::optional<bool> isDemo_;
   std::optional<std::int64_t> userID_;

@@ -1,4 +1,4 @@
-#include "data/mapper/api_status_code.hpp"
+#include "velmar/api_status_code.hpp"
 
 #include <array>
 

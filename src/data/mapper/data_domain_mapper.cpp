@@ -15,6 +15,8 @@ Error map(APIStatusCode code) {
 
 }  // namespace
 
+DataDomainMapperProvider::~DataDomainMapperProvider() = default;
+
 std::shared_ptr<DataDomainMapperProvider> DataDomainMapper::inject() {
   static NoDestructor<std::shared_ptr<DataDomainMapperProvider>> instance(
       std::make_shared<DataDomainMapper>());

@@ -2,20 +2,9 @@
 
 #include <memory>
 
-#include "data/mapper/api_status_code.hpp"
-#include "data/mapper/service_error.hpp"
+#include "velmar/data_domain_mapper.hpp"
 
 namespace velmar {
-
-// Turns a status classification into each service's error.
-class DataDomainMapperProvider {
- public:
-  virtual ~DataDomainMapperProvider() = default;
-  virtual LogInServiceError apiStatusCodeToLogInServiceError(APIStatusCode statusCode) = 0;
-  virtual SignUpServiceError apiStatusCodeToSignUpServiceError(APIStatusCode statusCode) = 0;
-  virtual GameServiceError apiStatusCodeToGameListServiceError(APIStatusCode statusCode) = 0;
-  virtual UtilsServiceError apiStatusCodeToUtilsServiceError(APIStatusCode statusCode) = 0;
-};
 
 // UNAUTHORIZED becomes invalidCredencials; every other code becomes serverError carrying the
 // code's raw value in decimal.

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "data/network/network_provider.hpp"
+#include "velmar/network_provider.hpp"
 
 namespace velmar {
 

@@ -17,6 +17,8 @@ void send(const http::Request& request, DataCallback result) {
 
 }  // namespace
 
+NetworkProvider::~NetworkProvider() = default;
+
 std::shared_ptr<NetworkProvider> NetworkService::inject() {
   static NoDestructor<std::shared_ptr<NetworkProvider>> instance(
       std::make_shared<NetworkService>());

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "data/network/network_provider.hpp"
+#include "velmar/network_provider.hpp"
 
 namespace velmar {
 

@@ -6,7 +6,7 @@
 
 #include "support/constants.hpp"
 #include "support/json.hpp"
-#include "data/persistence/preference_data.hpp"
+#include "velmar/preference_data.hpp"
 #include "platform/http_url.hpp"
 
 namespace velmar {

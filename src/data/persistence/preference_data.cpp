@@ -1,4 +1,4 @@
-#include "data/persistence/preference_data.hpp"
+#include "velmar/preference_data.hpp"
 
 #include "support/constants.hpp"
 #include "velmar/key_store.hpp"
@@ -13,6 +13,8 @@ std::string read(Constants constant) {
 }
 
 }  // namespace
+
+PreferenceDataSource::~PreferenceDataSource() = default;
 
 void PreferenceData::saveUserData(const std::optional<std::string>& email,
                                   const std::optional<std::string>& password,

@@ -4,6 +4,7 @@
 #include "data/network/repository.hpp"
 #include "data/service/async_completion.hpp"
 #include "data/service/result_records.hpp"
+#include "support/entities/record_access.hpp"
 
 namespace velmar {
 
@@ -47,7 +48,7 @@ void GameService::launchGameRequest(const std::optional<LaunchGameEntity>& entit
     result(LaunchGameResult::failure(GameServiceError::createURLError(kErrorCreatingURL)));
   };
   if (!entity) return fail();
-  auto gameInformation = entity->jsonDictonary();
+  auto gameInformation = internal::RecordAccess::jsonDictonary(*entity);
   if (!gameInformation) return fail();
   auto request = Repository::launchGame(std::move(*gameInformation)).asURLRequest();
   if (!request.isSuccess()) return fail();

@@ -4,9 +4,9 @@
 
 #include "support/lazy.hpp"
 #include "data/mapper/data_domain_mapper.hpp"
-#include "data/network/network_provider.hpp"
+#include "velmar/network_provider.hpp"
 #include "data/network/network_service.hpp"
-#include "data/persistence/preference_data.hpp"
+#include "velmar/preference_data.hpp"
 
 namespace velmar {
 

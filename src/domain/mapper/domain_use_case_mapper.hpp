@@ -17,4 +17,18 @@ class DomainUseCaseMapper {
   UtilsUseCaseError utilsServiceErrorToUtilsUseCaseError(const UtilsServiceError& error) const;
 };
 
+// The same mapping chosen by the error's type, for code written once over the four services.
+inline PlayerUseCaseError useCaseError(const LogInServiceError& error) {
+  return DomainUseCaseMapper().logInServiceErrorToPlayerUseCaseError(error);
+}
+inline PlayerUseCaseError useCaseError(const SignUpServiceError& error) {
+  return DomainUseCaseMapper().signUpServiceErrorToPlayerUseCaseError(error);
+}
+inline GameUseCaseError useCaseError(const GameServiceError& error) {
+  return DomainUseCaseMapper().gameListServiceErrorToPlayerUseCaseError(error);
+}
+inline UtilsUseCaseError useCaseError(const UtilsServiceError& error) {
+  return DomainUseCaseMapper().utilsServiceErrorToUtilsUseCaseError(error);
+}
+
 }  // namespace velmar

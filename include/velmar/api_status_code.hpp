@@ -1,14 +1,19 @@
 #pragma once
 
+// The statuses the services tell apart.
+
 #include <cstdint>
 #include <optional>
 
+#include "velmar/export.hpp"
+
 namespace velmar {
 
-// The HTTP and application statuses the platform uses. APPERROR is negative on purpose;
-// BLOCK and INVALIDUSERSECONDARY are application codes, not HTTP statuses.
-class APIStatusCode {
+/// The HTTP and application statuses the platform uses. APPERROR is negative on purpose;
+/// BLOCK and INVALIDUSERSECONDARY are application codes, not HTTP statuses.
+class VELMAR_EXPORT APIStatusCode {
  public:
+  /// The codes, by name.
   enum Value : std::int64_t {
     SUCCESS = 200,
     CREATED = 201,
@@ -26,15 +31,18 @@ class APIStatusCode {
     INVALIDUSERSECONDARY = 3,
   };
 
+  /// One of the named codes.
   constexpr APIStatusCode(Value value) : value_(value) {}  // NOLINT: cases convert implicitly
 
-  // Exact match on a raw value, otherwise absent.
+  /// Exact match on a raw value, otherwise absent.
   static std::optional<APIStatusCode> fromRawValue(std::int64_t rawValue);
-  // The services' classification: 200, 400, 500 and 201 map to their cases; every other
-  // status, 401 and 404 included, is treated as INTERNALSERVERERROR.
+  /// The services' classification: 200, 400, 500 and 201 map to their cases; every other
+  /// status, 401 and 404 included, is treated as INTERNALSERVERERROR.
   static APIStatusCode get(std::int64_t statusCode);
 
+  /// The code as a number.
   constexpr std::int64_t rawValue() const { return value_; }
+  /// Lets a switch see the cases.
   constexpr operator Value() const { return value_; }  // NOLINT: lets a switch see the cases
 
  private:
