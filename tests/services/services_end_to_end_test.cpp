@@ -120,7 +120,7 @@ class ServicesOverHttpsTest : public ::testing::Test {
 };
 
 TEST_F(ServicesOverHttpsTest, OneRoundTripPerService) {
-  server_->setHandler([](const testing::SentRequest& request) -> testing::ScriptedResponse {
+  server_->setHandler([](const testing::RecordedRequest& request) -> testing::ScriptedResponse {
     if (request.target == "/api/v1/login") {
       return {200, R"({"result":{"token":"tok","player":{"id":"9"}}})"};
     }
