@@ -46,6 +46,7 @@ class LobbyTest : public ::testing::Test {
     velmar::Velmar::instance().useNetworkProvider(network_);
     screen_ = std::make_shared<LobbyScreen>();
     attach(screen_);
+    velmar::MainQueue::main().drain();  // the screen's first delivery: the empty list
   }
 
   std::shared_ptr<ScriptedProvider> network_;
