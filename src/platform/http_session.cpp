@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/adaptive_spin.hpp"
+#include "platform/work_in_flight.hpp"
 #include "velmar/main_queue.hpp"
 #include "velmar/session_configuration.hpp"
 
@@ -243,7 +244,8 @@ class Session::Engine {
   // Posts the completion and releases the work count in one step, so an idle wait sees the
   // task as soon as the request stops counting.
   static void complete(std::unique_ptr<Transfer> transfer, Response response) {
-    MainQueue::main().postEndingWork(
+    internal::WorkInFlight::postEnding(
+        MainQueue::main(),
         [completion = std::move(transfer->completion), response = std::move(response)]() mutable {
           completion(std::move(response));
         });
@@ -379,7 +381,7 @@ Session::Session() : engine_(std::make_unique<Engine>()) {}
 Session::~Session() = default;
 
 void Session::request(Request request, Completion completion) {
-  MainQueue::main().beginWork();
+  internal::WorkInFlight::begin(MainQueue::main());
   engine_->ensureStarted();
   auto transfer = std::make_unique<Transfer>();
   transfer->request = std::move(request);

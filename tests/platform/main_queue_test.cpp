@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/work_in_flight.hpp"
 #include "support/queue.hpp"
 
 namespace velmar {
@@ -16,6 +17,7 @@ namespace {
 using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using velmar::testing::kWait;
+using internal::WorkInFlight;
 
 TEST(MainQueueTest, PostNeverRunsInline) {
   MainQueue queue;
@@ -107,11 +109,11 @@ TEST(MainQueueTest, RunUntilSeesAConditionSetByAnotherThreadWithoutATask) {
 TEST(MainQueueTest, RunUntilIdleWaitsForWorkInFlightAndItsCompletion) {
   MainQueue queue;
   bool completed = false;
-  queue.beginWork();
+  WorkInFlight::begin(queue);
   EXPECT_EQ(queue.pending(), 1u);
   std::thread io([&] {
     queue.post([&] { completed = true; });
-    queue.endWork();
+    WorkInFlight::end(queue);
   });
   EXPECT_TRUE(queue.runUntilIdle(kWait));
   io.join();
@@ -125,10 +127,10 @@ TEST(MainQueueTest, PostEndingWorkHandsOverTheTaskAndTheWorkTogether) {
   MainQueue queue;
   std::atomic<int> completed{0};
   constexpr int kRequests = 200;
-  for (int i = 0; i < kRequests; ++i) queue.beginWork();
+  for (int i = 0; i < kRequests; ++i) WorkInFlight::begin(queue);
   std::atomic<bool> sawIdleEarly{false};
   std::thread io([&] {
-    for (int i = 0; i < kRequests; ++i) queue.postEndingWork([&] { ++completed; });
+    for (int i = 0; i < kRequests; ++i) WorkInFlight::postEnding(queue, [&] { ++completed; });
   });
   // Idle is reached only once every completion ran.
   EXPECT_TRUE(queue.runUntil(
@@ -144,8 +146,8 @@ TEST(MainQueueTest, PostEndingWorkHandsOverTheTaskAndTheWorkTogether) {
 
   std::vector<MainQueue::Task> handed;
   queue.setExecutor([&](MainQueue::Task task) { handed.push_back(std::move(task)); });
-  queue.beginWork();
-  queue.postEndingWork([&] { ++completed; });
+  WorkInFlight::begin(queue);
+  WorkInFlight::postEnding(queue, [&] { ++completed; });
   EXPECT_EQ(queue.pending(), 0u) << "the executor holds the task now";
   ASSERT_EQ(handed.size(), 1u);
   handed.front()();
