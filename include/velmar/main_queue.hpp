@@ -31,12 +31,16 @@ class VELMAR_EXPORT MainQueue {
   MainQueue(const MainQueue&) = delete;
   MainQueue& operator=(const MainQueue&) = delete;
 
-  /// Queues `task` to run after every task posted before it. Never runs it inline.
+  /// Queues `task` to run after every task posted before it, from whatever thread. Never runs
+  /// it inline.
   void post(Task task);
 
   /// Hands every later task to `executor` (for example a Qt, GLib or asio loop) instead of
-  /// keeping it here. Tasks already queued are handed over first, in order. The executor
-  /// must run tasks one at a time, in the order received.
+  /// keeping it here. Tasks already queued are handed over first; a task posted from another
+  /// thread meanwhile follows them, so the executor receives every task in posting order.
+  /// The executor must run tasks one at a time, in the order received, and must never run a
+  /// task inside its own call (which may come from within `post`): it queues the task to its
+  /// own loop and returns.
   void setExecutor(Executor executor);
 
   /// Runs tasks until `stop()` is called. Returns at once when an executor is installed.

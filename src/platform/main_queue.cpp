@@ -22,6 +22,8 @@ constexpr auto kSpinAtMost = std::chrono::milliseconds(1);
 // Hidden: a nested class takes the exported visibility of its host class otherwise.
 struct __attribute__((visibility("hidden"))) MainQueue::State {
   bool popWithin(Clock::time_point deadline, Task& task);
+  // Once an executor is installed, tasks still here (the backlog being handed over) are its.
+  bool runnable() const { return !tasks.empty() && !executor; }
 
   mutable std::mutex mutex;
   std::condition_variable ready;
@@ -29,6 +31,9 @@ struct __attribute__((visibility("hidden"))) MainQueue::State {
   Executor executor;
   std::size_t inFlight = 0;
   bool stopping = false;
+  // Set while setExecutor passes the backlog on: posts keep joining its tail meanwhile, so
+  // none overtakes an older task by going to the executor directly.
+  bool handingOver = false;
 };
 
 MainQueue& MainQueue::main() {
@@ -42,7 +47,7 @@ MainQueue::~MainQueue() = default;
 void MainQueue::post(Task task) {
   State& s = *state_;
   std::unique_lock lock(s.mutex);
-  if (s.executor) {
+  if (s.executor && !s.handingOver) {
     Executor executor = s.executor;
     lock.unlock();
     executor(std::move(task));
@@ -55,14 +60,21 @@ void MainQueue::post(Task task) {
 
 void MainQueue::setExecutor(Executor executor) {
   State& s = *state_;
-  std::deque<Task> queued;
-  {
-    std::lock_guard lock(s.mutex);
-    s.executor = executor;
-    queued.swap(s.tasks);
+  std::unique_lock lock(s.mutex);
+  s.executor = std::move(executor);
+  s.ready.notify_all();  // a running run() returns
+  // A handover under way passes the rest to the new executor; without one, tasks stay here.
+  if (s.handingOver || !s.executor) return;
+  s.handingOver = true;
+  while (s.executor && !s.tasks.empty()) {
+    std::deque<Task> batch;
+    batch.swap(s.tasks);
+    Executor current = s.executor;
+    lock.unlock();
+    for (auto& task : batch) current(std::move(task));
+    lock.lock();
   }
-  s.ready.notify_all();
-  for (auto& task : queued) executor(std::move(task));
+  s.handingOver = false;
 }
 
 bool MainQueue::State::popWithin(Clock::time_point deadline, Task& task) {
@@ -80,10 +92,10 @@ bool MainQueue::State::popWithin(Clock::time_point deadline, Task& task) {
       });
       lock.lock();
     }
-    const bool arrived = ready.wait_until(lock, deadline, [&] { return !tasks.empty(); });
+    const bool arrived = ready.wait_until(lock, deadline, [&] { return runnable(); });
     spin.learn(Clock::now() - start);
     if (!arrived) return false;
-  } else if (!ready.wait_until(lock, deadline, [&] { return !tasks.empty(); })) {
+  } else if (!ready.wait_until(lock, deadline, [&] { return runnable(); })) {
     return false;
   }
   task = std::move(tasks.front());
@@ -177,7 +189,7 @@ void WorkInFlight::end(MainQueue& queue) {
 void WorkInFlight::postEnding(MainQueue& queue, MainQueue::Task task) {
   MainQueue::State& s = *queue.state_;
   std::unique_lock lock(s.mutex);
-  if (s.executor) {
+  if (s.executor && !s.handingOver) {
     MainQueue::Executor executor = s.executor;
     lock.unlock();
     executor(std::move(task));
