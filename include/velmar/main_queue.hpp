@@ -1,15 +1,17 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
 
 #include "velmar/export.hpp"
 
 namespace velmar {
+
+namespace internal {
+class WorkInFlight;
+}  // namespace internal
 
 /// The serial, first-in first-out queue on which every SDK outcome reaches the host.
 /// The thread that runs its tasks is the host's main thread. A host either drives it
@@ -23,16 +25,22 @@ class VELMAR_EXPORT MainQueue {
   /// The process-wide queue; created on first use, never destroyed.
   static MainQueue& main();
 
-  MainQueue() = default;
+  /// An empty queue with no executor.
+  MainQueue();
+  ~MainQueue();
   MainQueue(const MainQueue&) = delete;
   MainQueue& operator=(const MainQueue&) = delete;
 
-  /// Queues `task` to run after every task posted before it. Never runs it inline.
+  /// Queues `task` to run after every task posted before it, from whatever thread. Never runs
+  /// it inline.
   void post(Task task);
 
   /// Hands every later task to `executor` (for example a Qt, GLib or asio loop) instead of
-  /// keeping it here. Tasks already queued are handed over first, in order. The executor
-  /// must run tasks one at a time, in the order received.
+  /// keeping it here. Tasks already queued are handed over first; a task posted from another
+  /// thread meanwhile follows them, so the executor receives every task in posting order.
+  /// The executor must run tasks one at a time, in the order received, and must never run a
+  /// task inside its own call (which may come from within `post`): it queues the task to its
+  /// own loop and returns.
   void setExecutor(Executor executor);
 
   /// Runs tasks until `stop()` is called. Returns at once when an executor is installed.
@@ -45,28 +53,17 @@ class VELMAR_EXPORT MainQueue {
   std::size_t drain();
   /// Runs tasks until `done()` holds; false when `timeout` passes first.
   bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
-  /// Runs tasks until nothing is queued and no SDK work is in flight; false at the timeout.
+  /// Runs tasks until nothing is queued and no SDK request is in flight; false at the timeout.
   bool runUntilIdle(std::chrono::milliseconds timeout);
 
-  /// Counts work in flight outside the queue (a request on the wire), so that
-  /// `runUntilIdle` waits for its completion task. Every `beginWork` needs one `endWork`,
-  /// called after the completion task is posted.
-  void beginWork();
-  void endWork();
-  /// `post(task)` followed by `endWork()` as one step: one lock, one wake-up of the waiter.
-  void postEndingWork(Task task);
-  /// Tasks queued plus work in flight.
+  /// Tasks queued plus SDK requests in flight.
   std::size_t pending() const;
 
  private:
-  bool popWithin(Clock::time_point deadline, Task& task);
+  struct State;
+  friend class internal::WorkInFlight;
 
-  mutable std::mutex mutex_;
-  std::condition_variable ready_;
-  std::deque<Task> tasks_;
-  Executor executor_;
-  std::size_t inFlight_ = 0;
-  bool stopping_ = false;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace velmar

@@ -1,10 +1,14 @@
 #include "velmar/main_queue.hpp"
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <utility>
 
-#include "support/no_destructor.hpp"
 #include "platform/adaptive_spin.hpp"
+#include "platform/work_in_flight.hpp"
+#include "support/no_destructor.hpp"
 
 namespace velmar {
 namespace {
@@ -15,94 +19,125 @@ constexpr auto kPredicateSlice = std::chrono::milliseconds(5);
 constexpr auto kSpinAtMost = std::chrono::milliseconds(1);
 }  // namespace
 
+// Hidden: a nested class takes the exported visibility of its host class otherwise.
+struct __attribute__((visibility("hidden"))) MainQueue::State {
+  bool popWithin(Clock::time_point deadline, Task& task);
+  // Once an executor is installed, tasks still here (the backlog being handed over) are its.
+  bool runnable() const { return !tasks.empty() && !executor; }
+
+  mutable std::mutex mutex;
+  std::condition_variable ready;
+  std::deque<Task> tasks;
+  Executor executor;
+  std::size_t inFlight = 0;
+  bool stopping = false;
+  // Set while setExecutor passes the backlog on: posts keep joining its tail meanwhile, so
+  // none overtakes an older task by going to the executor directly.
+  bool handingOver = false;
+};
+
 MainQueue& MainQueue::main() {
   static NoDestructor<MainQueue> queue;
   return queue.value;
 }
 
+MainQueue::MainQueue() : state_(std::make_unique<State>()) {}
+MainQueue::~MainQueue() = default;
+
 void MainQueue::post(Task task) {
-  std::unique_lock lock(mutex_);
-  if (executor_) {
-    Executor executor = executor_;
+  State& s = *state_;
+  std::unique_lock lock(s.mutex);
+  if (s.executor && !s.handingOver) {
+    Executor executor = s.executor;
     lock.unlock();
     executor(std::move(task));
     return;
   }
-  tasks_.push_back(std::move(task));
+  s.tasks.push_back(std::move(task));
   lock.unlock();
-  ready_.notify_all();
+  s.ready.notify_all();
 }
 
 void MainQueue::setExecutor(Executor executor) {
-  std::deque<Task> queued;
-  {
-    std::lock_guard lock(mutex_);
-    executor_ = executor;
-    queued.swap(tasks_);
+  State& s = *state_;
+  std::unique_lock lock(s.mutex);
+  s.executor = std::move(executor);
+  s.ready.notify_all();  // a running run() returns
+  // A handover under way passes the rest to the new executor; without one, tasks stay here.
+  if (s.handingOver || !s.executor) return;
+  s.handingOver = true;
+  while (s.executor && !s.tasks.empty()) {
+    std::deque<Task> batch;
+    batch.swap(s.tasks);
+    Executor current = s.executor;
+    lock.unlock();
+    for (auto& task : batch) current(std::move(task));
+    lock.lock();
   }
-  ready_.notify_all();
-  for (auto& task : queued) executor(std::move(task));
+  s.handingOver = false;
 }
 
-bool MainQueue::popWithin(Clock::time_point deadline, Task& task) {
-  std::unique_lock lock(mutex_);
+bool MainQueue::State::popWithin(Clock::time_point deadline, Task& task) {
+  std::unique_lock lock(mutex);
   // A request in flight will post its completion soon: catching it on the CPU spares the
   // sleep and wake-up of the condition variable. Only worth it while work is in flight.
-  if (tasks_.empty() && inFlight_ > 0 && !executor_) {
+  if (tasks.empty() && inFlight > 0 && !executor) {
     thread_local AdaptiveSpin spin;
     const auto start = Clock::now();
     if (deadline - start > kSpinAtMost) {
       lock.unlock();
       spin.spin([&] {
-        std::unique_lock peek(mutex_, std::try_to_lock);
-        return peek.owns_lock() && !tasks_.empty();
+        std::unique_lock peek(mutex, std::try_to_lock);
+        return peek.owns_lock() && !tasks.empty();
       });
       lock.lock();
     }
-    const bool arrived = ready_.wait_until(lock, deadline, [&] { return !tasks_.empty(); });
+    const bool arrived = ready.wait_until(lock, deadline, [&] { return runnable(); });
     spin.learn(Clock::now() - start);
     if (!arrived) return false;
-  } else if (!ready_.wait_until(lock, deadline, [&] { return !tasks_.empty(); })) {
+  } else if (!ready.wait_until(lock, deadline, [&] { return runnable(); })) {
     return false;
   }
-  task = std::move(tasks_.front());
-  tasks_.pop_front();
+  task = std::move(tasks.front());
+  tasks.pop_front();
   return true;
 }
 
 void MainQueue::run() {
+  State& s = *state_;
   {
-    std::lock_guard lock(mutex_);
-    if (executor_) return;
-    stopping_ = false;
+    std::lock_guard lock(s.mutex);
+    if (s.executor) return;
+    s.stopping = false;
   }
   for (;;) {
     Task task;
     {
-      std::unique_lock lock(mutex_);
-      ready_.wait(lock, [&] { return !tasks_.empty() || stopping_ || executor_; });
-      if (stopping_ || executor_) {
-        stopping_ = false;
+      std::unique_lock lock(s.mutex);
+      s.ready.wait(lock, [&] { return !s.tasks.empty() || s.stopping || s.executor; });
+      if (s.stopping || s.executor) {
+        s.stopping = false;
         return;
       }
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
+      task = std::move(s.tasks.front());
+      s.tasks.pop_front();
     }
     task();
   }
 }
 
 void MainQueue::stop() {
+  State& s = *state_;
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+    std::lock_guard lock(s.mutex);
+    s.stopping = true;
   }
-  ready_.notify_all();
+  s.ready.notify_all();
 }
 
 bool MainQueue::runOne(std::chrono::milliseconds timeout) {
   Task task;
-  if (!popWithin(Clock::now() + timeout, task)) return false;
+  if (!state_->popWithin(Clock::now() + timeout, task)) return false;
   task();
   return true;
 }
@@ -119,7 +154,7 @@ bool MainQueue::runUntil(const std::function<bool()>& done, std::chrono::millise
     const auto now = Clock::now();
     if (now >= deadline) return false;
     Task task;
-    if (popWithin(std::min(deadline, now + kPredicateSlice), task)) task();
+    if (state_->popWithin(std::min(deadline, now + kPredicateSlice), task)) task();
   }
   return true;
 }
@@ -128,37 +163,44 @@ bool MainQueue::runUntilIdle(std::chrono::milliseconds timeout) {
   return runUntil([this] { return pending() == 0; }, timeout);
 }
 
-void MainQueue::beginWork() {
-  std::lock_guard lock(mutex_);
-  ++inFlight_;
+std::size_t MainQueue::pending() const {
+  const State& s = *state_;
+  std::lock_guard lock(s.mutex);
+  return s.tasks.size() + s.inFlight;
 }
 
-void MainQueue::endWork() {
+namespace internal {
+
+void WorkInFlight::begin(MainQueue& queue) {
+  MainQueue::State& s = *queue.state_;
+  std::lock_guard lock(s.mutex);
+  ++s.inFlight;
+}
+
+void WorkInFlight::end(MainQueue& queue) {
+  MainQueue::State& s = *queue.state_;
   {
-    std::lock_guard lock(mutex_);
-    if (inFlight_ > 0) --inFlight_;
+    std::lock_guard lock(s.mutex);
+    if (s.inFlight > 0) --s.inFlight;
   }
-  ready_.notify_all();
+  s.ready.notify_all();
 }
 
-void MainQueue::postEndingWork(Task task) {
-  std::unique_lock lock(mutex_);
-  if (executor_) {
-    Executor executor = executor_;
+void WorkInFlight::postEnding(MainQueue& queue, MainQueue::Task task) {
+  MainQueue::State& s = *queue.state_;
+  std::unique_lock lock(s.mutex);
+  if (s.executor && !s.handingOver) {
+    MainQueue::Executor executor = s.executor;
     lock.unlock();
     executor(std::move(task));
-    endWork();
+    end(queue);
     return;
   }
-  tasks_.push_back(std::move(task));
-  if (inFlight_ > 0) --inFlight_;
+  s.tasks.push_back(std::move(task));
+  if (s.inFlight > 0) --s.inFlight;
   lock.unlock();
-  ready_.notify_all();
+  s.ready.notify_all();
 }
 
-std::size_t MainQueue::pending() const {
-  std::lock_guard lock(mutex_);
-  return tasks_.size() + inFlight_;
-}
-
+}  // namespace internal
 }  // namespace velmar

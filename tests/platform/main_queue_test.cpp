@@ -4,18 +4,87 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "platform/work_in_flight.hpp"
 #include "support/queue.hpp"
 
 namespace velmar {
 namespace {
 
+using internal::WorkInFlight;
 using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using velmar::testing::kWait;
+
+// A count other threads raise and one thread waits on, up to kWait.
+class Counter {
+ public:
+  void add() {
+    {
+      std::lock_guard lock(mutex_);
+      ++value_;
+    }
+    changed_.notify_all();
+  }
+  bool waitFor(int atLeast) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kWait, [&] { return value_ >= atLeast; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int value_ = 0;
+};
+
+// A host loop as a real executor: its own thread, running its own locked FIFO.
+class LoopThread {
+ public:
+  LoopThread() : thread_([this] { loop(); }) {}
+  ~LoopThread() {
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+  void push(MainQueue::Task task) {
+    {
+      std::lock_guard lock(mutex_);
+      fifo_.push_back(std::move(task));
+    }
+    wake_.notify_all();
+  }
+
+ private:
+  void loop() {
+    for (;;) {
+      MainQueue::Task task;
+      {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stopping_ || !fifo_.empty(); });
+        if (fifo_.empty()) return;
+        task = std::move(fifo_.front());
+        fifo_.pop_front();
+      }
+      task();
+    }
+  }
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<MainQueue::Task> fifo_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
 
 TEST(MainQueueTest, PostNeverRunsInline) {
   MainQueue queue;
@@ -88,6 +157,77 @@ TEST(MainQueueTest, InstalledExecutorReceivesEveryTaskInOrderIncludingQueuedOnes
   EXPECT_THAT(order, ElementsAre(1, 2, 3));
 }
 
+// Tasks posted from other threads while the backlog is being handed to a new executor
+// (network completions, say) must not overtake it: the backlog is older.
+TEST(MainQueueTest, ExecutorReceivesEveryTaskInPostingOrderWhilePostsRaceTheHandover) {
+  MainQueue queue;
+  enum Source { kBacklog, kPoster, kCompletion, kAfterInstall };
+  constexpr int kQueuedBefore = 1000;
+  constexpr int kPerPoster = 2000;
+  constexpr int kPostedMidHandover = 100;   // per poster, before the handover may go on
+  std::vector<std::pair<Source, int>> ran;  // touched only on the loop's thread
+  Counter done;
+  const auto record = [&](Source source, int number) {
+    return [&ran, &done, source, number] {
+      ran.emplace_back(source, number);
+      done.add();
+    };
+  };
+  for (int i = 0; i < kQueuedBefore; ++i) queue.post(record(kBacklog, i));
+  for (int i = 0; i < kPerPoster; ++i) WorkInFlight::begin(queue);
+
+  Counter handoverBegan;
+  Counter postedByPosters;
+  const auto poster = [&](Source source) {
+    return std::thread([&, source] {
+      handoverBegan.waitFor(1);
+      for (int i = 0; i < kPerPoster; ++i) {
+        if (source == kPoster) {
+          queue.post(record(source, i));
+        } else {
+          WorkInFlight::postEnding(queue, record(source, i));
+        }
+        if (i < kPostedMidHandover) postedByPosters.add();
+      }
+    });
+  };
+  std::thread plain = poster(kPoster);
+  std::thread completions = poster(kCompletion);
+
+  LoopThread loop;
+  const auto installer = std::this_thread::get_id();
+  int handedByInstaller = 0;
+  bool postersPostedMidHandover = false;
+  queue.setExecutor([&](MainQueue::Task task) {
+    // Halfway through the backlog, let both posters post for a while.
+    if (std::this_thread::get_id() == installer && ++handedByInstaller == kQueuedBefore / 2) {
+      handoverBegan.add();
+      postersPostedMidHandover = postedByPosters.waitFor(2 * kPostedMidHandover);
+    }
+    loop.push(std::move(task));
+  });
+  queue.post(record(kAfterInstall, 0));
+
+  constexpr int kTotal = kQueuedBefore + 2 * kPerPoster + 1;
+  EXPECT_TRUE(postersPostedMidHandover);
+  ASSERT_TRUE(done.waitFor(kTotal));
+  plain.join();
+  completions.join();
+  EXPECT_EQ(queue.pending(), 0u);
+
+  ASSERT_EQ(ran.size(), static_cast<std::size_t>(kTotal));
+  for (int i = 0; i < kQueuedBefore; ++i) {
+    ASSERT_EQ(ran[i], std::make_pair(kBacklog, i)) << "position " << i;
+  }
+  std::map<Source, int> next;
+  for (const auto& [source, number] : ran) {
+    ASSERT_EQ(number, next[source]++) << "source " << source;
+  }
+  EXPECT_EQ(next[kPoster], kPerPoster);
+  EXPECT_EQ(next[kCompletion], kPerPoster);
+  EXPECT_EQ(next[kAfterInstall], 1);
+}
+
 TEST(MainQueueTest, RunUntilReturnsFalseAtItsTimeout) {
   MainQueue queue;
   const auto start = MainQueue::Clock::now();
@@ -107,11 +247,11 @@ TEST(MainQueueTest, RunUntilSeesAConditionSetByAnotherThreadWithoutATask) {
 TEST(MainQueueTest, RunUntilIdleWaitsForWorkInFlightAndItsCompletion) {
   MainQueue queue;
   bool completed = false;
-  queue.beginWork();
+  WorkInFlight::begin(queue);
   EXPECT_EQ(queue.pending(), 1u);
   std::thread io([&] {
     queue.post([&] { completed = true; });
-    queue.endWork();
+    WorkInFlight::end(queue);
   });
   EXPECT_TRUE(queue.runUntilIdle(kWait));
   io.join();
@@ -125,10 +265,10 @@ TEST(MainQueueTest, PostEndingWorkHandsOverTheTaskAndTheWorkTogether) {
   MainQueue queue;
   std::atomic<int> completed{0};
   constexpr int kRequests = 200;
-  for (int i = 0; i < kRequests; ++i) queue.beginWork();
+  for (int i = 0; i < kRequests; ++i) WorkInFlight::begin(queue);
   std::atomic<bool> sawIdleEarly{false};
   std::thread io([&] {
-    for (int i = 0; i < kRequests; ++i) queue.postEndingWork([&] { ++completed; });
+    for (int i = 0; i < kRequests; ++i) WorkInFlight::postEnding(queue, [&] { ++completed; });
   });
   // Idle is reached only once every completion ran.
   EXPECT_TRUE(queue.runUntil(
@@ -144,8 +284,8 @@ TEST(MainQueueTest, PostEndingWorkHandsOverTheTaskAndTheWorkTogether) {
 
   std::vector<MainQueue::Task> handed;
   queue.setExecutor([&](MainQueue::Task task) { handed.push_back(std::move(task)); });
-  queue.beginWork();
-  queue.postEndingWork([&] { ++completed; });
+  WorkInFlight::begin(queue);
+  WorkInFlight::postEnding(queue, [&] { ++completed; });
   EXPECT_EQ(queue.pending(), 0u) << "the executor holds the task now";
   ASSERT_EQ(handed.size(), 1u);
   handed.front()();
