@@ -50,14 +50,6 @@ class GameService : public BaseService,
   }
 
  private:
-  void handleGameList(std::optional<std::int64_t> status, const std::optional<Bytes>& body,
-                      std::function<void(GameListResult)> result);
-  void handleLaunch(std::optional<std::int64_t> status, const std::optional<Bytes>& body,
-                    std::function<void(LaunchGameResult)> result);
-  GameListResult resultHandler(APIStatusCode code, GameListResult result);
-  LaunchGameResult resultLaunchHandler(APIStatusCode code, LaunchGameResult response);
-  GameServiceError mappedError(APIStatusCode code);
-
   GameServiceDependencies dependencies_;
   std::vector<GameEntity> gameList_;
 };

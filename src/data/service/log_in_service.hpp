@@ -37,8 +37,6 @@ class LogInService : public BaseService,
                     std::function<void(LogInResult)> result) override;
 
  private:
-  LogInResult resultHandler(APIStatusCode code, LogInResult result);
-
   LogInServiceDependencies dependencies_;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "support/entities/json_document.hpp"
@@ -20,6 +21,14 @@ std::optional<std::vector<R>> decodableResultRecords(const std::optional<Bytes>&
     if (record.isSuccess()) records.push_back(std::move(record).value());
   }
   return records;
+}
+
+// The body's "result" object decoded as R; absent when there is none or it does not decode.
+template <typename R>
+std::optional<R> decodedResultObject(const std::optional<Bytes>& body) {
+  auto decoded = body ? json::decodeResultObject<R>(*body) : std::nullopt;
+  if (!decoded || !decoded->isSuccess()) return std::nullopt;
+  return std::move(*decoded).value();
 }
 
 }  // namespace velmar

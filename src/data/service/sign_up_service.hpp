@@ -33,10 +33,6 @@ class SignUpService : public BaseService,
                      std::function<void(SignUpResult)> result) override;
 
  private:
-  SignUpResult resultHandler(APIStatusCode code, Result<std::optional<Bytes>, http::Error> result);
-  void deliver(const SignUpEntity& entity, std::function<void(SignUpResult)> result,
-               SignUpResult value);
-
   SignUpServiceDependencies dependencies_;
 };
 

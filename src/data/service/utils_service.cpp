@@ -1,8 +1,7 @@
 #include "data/service/utils_service.hpp"
 
-#include "data/network/repository.hpp"
-#include "data/service/async_completion.hpp"
 #include "data/service/result_records.hpp"
+#include "data/service/round_trip.hpp"
 
 namespace velmar {
 namespace {
@@ -15,6 +14,12 @@ BalanceEntity initialBalance() {
   return BalanceEntity::decode(kEmpty);
 }
 
+// No record at all is a failure for a balance, unlike an empty currency list.
+std::optional<BalanceEntity> firstRecord(std::optional<std::vector<BalanceEntity>> records) {
+  if (!records || records->empty()) return std::nullopt;
+  return std::move(records->front());
+}
+
 }  // namespace
 
 UtilsService::UtilsService(UtilsServiceDependencies dependencies,
@@ -24,81 +29,21 @@ UtilsService::UtilsService(UtilsServiceDependencies dependencies,
       balance_(initialBalance()) {}
 
 void UtilsService::getCurriencies(std::function<void(CurrencyListResult)> result) {
-  auto request = Repository::getCurrencies().asURLRequest();
-  if (!request.isSuccess()) {
-    result(CurrencyListResult::failure(UtilsServiceError::createURLError(kErrorCreatingURL)));
-    return;
-  }
-  dependencies_.network()->getCurrencyList(
-      request.value(), [self = shared_from_this(), result = std::move(result)](
-                           std::optional<std::int64_t> status, std::optional<Bytes> body) mutable {
-        self->handleCurrencies(status, body, std::move(result));
-      });
+  roundTrip(shared_from_this(), dependencies_, Repository::getCurrencies(),
+            &NetworkProvider::getCurrencyList, std::move(result),
+            [self = shared_from_this()](APIStatusCode, const std::optional<Bytes>& body) {
+              return keepLast(self->currencyList_, decodableResultRecords<CurrencyEntity>(body));
+            });
 }
 
 void UtilsService::getBalance(const std::string& playerId,
                               std::function<void(BalanceResult)> result) {
-  auto request = Repository::getBalance(playerId).asURLRequest();
-  if (!request.isSuccess()) {
-    result(BalanceResult::failure(UtilsServiceError::createURLError(kErrorCreatingURL)));
-    return;
-  }
-  dependencies_.network()->getBalance(
-      request.value(), [self = shared_from_this(), result = std::move(result)](
-                           std::optional<std::int64_t> status, std::optional<Bytes> body) mutable {
-        self->handleBalance(status, body, std::move(result));
-      });
-}
-
-void UtilsService::handleCurrencies(std::optional<std::int64_t> status,
-                                    const std::optional<Bytes>& body,
-                                    std::function<void(CurrencyListResult)> result) {
-  if (!status) {
-    return asyncCompletition(
-        std::move(result),
-        CurrencyListResult::failure(UtilsServiceError::createURLError(kTransportError)));
-  }
-  const auto code = APIStatusCode::get(*status);
-  auto currencies = decodableResultRecords<CurrencyEntity>(body);
-  if (!currencies) {
-    return asyncCompletition(std::move(result), CurrencyListResult::failure(mappedError(code)));
-  }
-  currencyList_ = std::move(*currencies);
-  asyncCompletition(std::move(result),
-                    resultHandler(code, CurrencyListResult::success(currencyList_)));
-}
-
-void UtilsService::handleBalance(std::optional<std::int64_t> status,
-                                 const std::optional<Bytes>& body,
-                                 std::function<void(BalanceResult)> result) {
-  if (!status) {
-    return asyncCompletition(
-        std::move(result),
-        BalanceResult::failure(UtilsServiceError::createURLError(kTransportError)));
-  }
-  const auto code = APIStatusCode::get(*status);
-  auto balances = decodableResultRecords<BalanceEntity>(body);
-  // No record at all is a failure for a balance, unlike an empty currency list.
-  if (!balances || balances->empty()) {
-    return asyncCompletition(std::move(result), BalanceResult::failure(mappedError(code)));
-  }
-  balance_ = std::move(balances->front());
-  asyncCompletition(std::move(result),
-                    resultBalanceHandler(code, BalanceResult::success(balance_)));
-}
-
-CurrencyListResult UtilsService::resultHandler(APIStatusCode code, CurrencyListResult result) {
-  if (result.isSuccess()) return result;
-  return CurrencyListResult::failure(mappedError(code));
-}
-
-BalanceResult UtilsService::resultBalanceHandler(APIStatusCode code, BalanceResult response) {
-  if (response.isSuccess()) return response;
-  return BalanceResult::failure(mappedError(code));
-}
-
-UtilsServiceError UtilsService::mappedError(APIStatusCode code) {
-  return dependencies_.dataDomainMapper()->apiStatusCodeToUtilsServiceError(code);
+  roundTrip(shared_from_this(), dependencies_, Repository::getBalance(playerId),
+            &NetworkProvider::getBalance, std::move(result),
+            [self = shared_from_this()](APIStatusCode, const std::optional<Bytes>& body) {
+              return keepLast(self->balance_,
+                              firstRecord(decodableResultRecords<BalanceEntity>(body)));
+            });
 }
 
 }  // namespace velmar

@@ -48,14 +48,6 @@ class UtilsService : public BaseService,
   }
 
  private:
-  void handleCurrencies(std::optional<std::int64_t> status, const std::optional<Bytes>& body,
-                        std::function<void(CurrencyListResult)> result);
-  void handleBalance(std::optional<std::int64_t> status, const std::optional<Bytes>& body,
-                     std::function<void(BalanceResult)> result);
-  CurrencyListResult resultHandler(APIStatusCode code, CurrencyListResult result);
-  BalanceResult resultBalanceHandler(APIStatusCode code, BalanceResult response);
-  UtilsServiceError mappedError(APIStatusCode code);
-
   std::vector<CurrencyEntity> currencyList_;
   UtilsServiceDependencies dependencies_;
   BalanceEntity balance_;

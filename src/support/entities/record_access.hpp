@@ -25,8 +25,10 @@ struct RecordAccess {
   static LaunchGameEntity launchGame(Fields&&... fields) {
     return LaunchGameEntity(std::forward<Fields>(fields)...);
   }
-  static std::optional<nlohmann::json> jsonDictonary(const LaunchGameEntity& launch) {
-    return launch.jsonDictonary();
+  // The JSON form of a request record, whether or not the record shows it to hosts.
+  template <typename Entity>
+  static std::optional<nlohmann::json> jsonDictonary(const Entity& entity) {
+    return entity.jsonDictonary();
   }
 };
 
