@@ -173,10 +173,14 @@ TEST_F(RepositoryTest, BuildingTwiceGivesEqualRequestsAndBuiltRequestsKeepTheirU
   EXPECT_EQ(first.url, base() + "/launch_game");
 }
 
+// Refused before anything is sent: characters that reshape the URL, and those a URL path may
+// not hold at all, which a lenient parser would otherwise put on the wire raw.
 TEST_F(RepositoryTest, PlayerIdsThatWouldReshapeTheUrlBuildNothing) {
   const std::string unsafe[] = {
       "a/b",       "../players",           "a?x=1", "a#frag",      "%2e%2e", "a\\b", "a b", "a\tb",
       "a\r\nX: 1", std::string("a\0b", 3), "\x7f",  "caf\xc3\xa9", ".",      "..",
+      "a\"b",      "<p>",                  "{id}",  "a|b",         "a^b",    "a`b",  "\x01", "\x1f",
+      "[::1]",     "a[0]",
   };
   for (const auto& id : unsafe) {
     EXPECT_FALSE(Repository::getBalance(id).asURLRequest().isSuccess()) << id;

@@ -81,10 +81,13 @@ Repository Repository::getCurrencies() { return Repository(GetCurrencies{}); }
 bool isSafePathSegment(std::string_view playerId) {
   // Dot segments are folded by URL normalisation into "stay" or "go up one level".
   if (playerId == "." || playerId == "..") return false;
+  // Only what a path segment may hold as written; '%' is left out too, since an escape would
+  // be decoded by the server into a character the id could not carry itself.
+  constexpr std::string_view allowedPunctuation = "-._~!$&'()*+,;=:@";
   for (const char c : playerId) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7f) return false;
-    if (c == '/' || c == '?' || c == '#' || c == '%' || c == '\\') return false;
+    const bool alphanumeric =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alphanumeric && allowedPunctuation.find(c) == std::string_view::npos) return false;
   }
   return true;
 }

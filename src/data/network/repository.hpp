@@ -65,8 +65,9 @@ class Repository {
   Case value_;
 };
 
-// True when `playerId` can stand as one path segment without changing the URL's structure:
-// no '/', '?', '#', '%', '\\', space, control character or non-ASCII byte, and not "." or "..".
+// True when `playerId` can stand as one path segment exactly as written: only letters, digits
+// and "-._~!$&'()*+,;=:@", and not "." or "..". Anything else would change the URL's structure
+// or be sent raw by a lenient parser.
 bool isSafePathSegment(std::string_view playerId);
 
 }  // namespace velmar
