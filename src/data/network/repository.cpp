@@ -26,6 +26,15 @@ std::int64_t perPage() {
   return value;
 }
 
+// The Authorization value for the token stored right now. A token that would break the header
+// line is sent as none: the transport would refuse the request outright, every log-in
+// included, and the player could never replace it.
+std::string bearer() {
+  std::string token = PreferenceData().getToken();
+  if (token.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) token.clear();
+  return "Bearer " + token;
+}
+
 struct Route {
   std::string_view method;
   std::string_view path;
@@ -113,7 +122,7 @@ Result<http::Request, RepositoryError> Repository::asURLRequest() const {
   request.headers = {
       {"Authentication-Type", std::string(Credentials::AUTHENTICATIONTYPE)},
       {"Content-Type", std::string(Credentials::CONTENTTYPE)},
-      {"Authorization", "Bearer " + PreferenceData().getToken()},
+      {"Authorization", bearer()},
   };
   return Outcome::success(std::move(request));
 }

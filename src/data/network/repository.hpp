@@ -54,7 +54,8 @@ class Repository {
 
   explicit Repository(Case value) : value_(std::move(value)) {}
 
-  // The request for the current environment, with the token stored right now. Fails, and
+  // The request for the current environment, with the token stored right now (none when it
+  // holds a line break or NUL). Fails, and
   // builds nothing, when the URL text would not parse or a player id would change its shape.
   Result<http::Request, RepositoryError> asURLRequest() const;
 
