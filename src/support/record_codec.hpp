@@ -232,7 +232,11 @@ bool readValue(const V& value, std::optional<T>& out, DecodeFailure& failure) {
 inline nlohmann::json writeValue(const std::string& v) { return v; }
 inline nlohmann::json writeValue(std::int64_t v) { return v; }
 inline nlohmann::json writeValue(bool v) { return v; }
-inline nlohmann::json writeValue(double v) { return v; }
+inline nlohmann::json writeValue(double v) {
+  // JSON has no infinity or NaN; a writer would put null, read back as an absent field.
+  if (!std::isfinite(v)) throw EncodingError("the record holds a number that is not finite");
+  return v;
+}
 
 }  // namespace detail
 
@@ -289,7 +293,7 @@ R decodeOrThrow(const V& value) {
 }
 
 // The JSON object of the record's present fields, in key-table order; absent fields are
-// omitted, never written as null.
+// omitted, never written as null. Throws EncodingError for a number that is not finite.
 template <typename R>
 nlohmann::json encodeRecord(const R& record) {
   nlohmann::json out = nlohmann::json::object();

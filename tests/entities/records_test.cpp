@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -384,6 +385,40 @@ TEST(RecordDictionaryTest, InvalidUtf8FailsEncodingCleanly) {
                                        std::nullopt, std::nullopt, std::nullopt, std::nullopt);
     EXPECT_EQ(internal::RecordAccess::jsonDictonary(launch), std::nullopt);
     EXPECT_THROW(launch.jsonData(), EncodingError);
+  }
+}
+
+// JSON has no infinity or NaN: a record holding one fails to encode instead of writing null,
+// which a reader would take for an absent field. Finite extremes still write and read back.
+TEST(RecordEncodingTest, OnlyFiniteNumbersEncode) {
+  using limits = std::numeric_limits<double>;
+  struct Row {
+    double amount;
+    bool encodes;
+  };
+  const Row rows[] = {
+      {limits::infinity(), false},  {-limits::infinity(), false},    {limits::quiet_NaN(), false},
+      {-limits::quiet_NaN(), false}, {limits::signaling_NaN(), false}, {limits::max(), true},
+      {limits::lowest(), true},     {limits::denorm_min(), true},     {-0.0, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.amount);
+    const BalanceEntity balance("b", std::nullopt, std::nullopt, std::nullopt, row.amount,
+                                std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                                std::nullopt);
+    if (!row.encodes) {
+      EXPECT_THROW(balance.jsonData(), EncodingError);
+      EXPECT_THROW(balance.jsonString(), EncodingError);
+      EXPECT_THROW(balance.encode(), EncodingError);
+      EXPECT_THROW([&] { json host = balance; }(), EncodingError);
+      EXPECT_EQ(codec::jsonDictonary(balance), std::nullopt);
+      continue;
+    }
+    const auto decoded = codec::fromData<BalanceEntity>(balance.jsonData());
+    EXPECT_EQ(decoded.amount(), row.amount);
+    const auto dictionary = codec::jsonDictonary(balance);
+    ASSERT_TRUE(dictionary.has_value());
+    EXPECT_EQ(dictionary->at("amount").get<double>(), row.amount);
   }
 }
 

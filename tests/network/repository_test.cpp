@@ -99,6 +99,31 @@ TEST_F(RepositoryTest, TokenIsReadWhenTheRequestIsBuilt) {
   EXPECT_EQ(build(repository).headers.back().second, "Bearer ");
 }
 
+// A stored token that would break the header line is sent as no token at all: every request
+// still goes, a log-in among them, so the player is not locked out until logging out.
+TEST_F(RepositoryTest, ATokenThatCannotBeAHeaderValueIsSentAsNone) {
+  struct Row {
+    std::string token;
+    std::string authorization;
+  };
+  const Row rows[] = {
+      {"tok-123", "Bearer tok-123"},
+      {"tok\r\nX-Evil: 1", "Bearer "},
+      {"tok\n", "Bearer "},
+      {"\rtok", "Bearer "},
+      {std::string("tok\0x", 5), "Bearer "},
+  };
+  for (const auto& row : rows) {
+    PreferenceData().saveUserData("a@b.c", "pw", row.token, "u1");
+    for (const auto& repository : {Repository::logIn("a@b.c", "pw"), Repository::getBalance("u1")}) {
+      const auto outcome = repository.asURLRequest();
+      ASSERT_TRUE(outcome.isSuccess()) << row.authorization;
+      EXPECT_EQ(outcome.value().headers.back(),
+                (std::pair<std::string, std::string>{"Authorization", row.authorization}));
+    }
+  }
+}
+
 TEST_F(RepositoryTest, RequestsHaveTheRouteMethodAndNoBodyForReads) {
   struct Row {
     Repository repository;
@@ -173,10 +198,14 @@ TEST_F(RepositoryTest, BuildingTwiceGivesEqualRequestsAndBuiltRequestsKeepTheirU
   EXPECT_EQ(first.url, base() + "/launch_game");
 }
 
+// Refused before anything is sent: characters that reshape the URL, and those a URL path may
+// not hold at all, which a lenient parser would otherwise put on the wire raw.
 TEST_F(RepositoryTest, PlayerIdsThatWouldReshapeTheUrlBuildNothing) {
   const std::string unsafe[] = {
       "a/b",       "../players",           "a?x=1", "a#frag",      "%2e%2e", "a\\b", "a b", "a\tb",
       "a\r\nX: 1", std::string("a\0b", 3), "\x7f",  "caf\xc3\xa9", ".",      "..",
+      "a\"b",      "<p>",                  "{id}",  "a|b",         "a^b",    "a`b",  "\x01", "\x1f",
+      "[::1]",     "a[0]",
   };
   for (const auto& id : unsafe) {
     EXPECT_FALSE(Repository::getBalance(id).asURLRequest().isSuccess()) << id;

@@ -18,9 +18,11 @@ class VELMAR_EXPORT BalanceEntity {
   BalanceEntity() = default;
   /// Reads the record from a JSON value; throws DecodingError naming the key that failed.
   static BalanceEntity decode(const nlohmann::json& value);
-  /// The JSON object of the present fields; absent fields are omitted, never null.
+  /// The JSON object of the present fields; absent fields are omitted, never null. Throws
+  /// EncodingError when the amount is infinite or NaN.
   nlohmann::json encode() const;
-  /// The compact JSON text as UTF-8 bytes; throws EncodingError for text that is not UTF-8.
+  /// The compact JSON text as UTF-8 bytes; throws EncodingError as `encode` does, and for text
+  /// that is not UTF-8.
   Bytes jsonData() const;
   /// The JSON text read in `encoding`; absent when the bytes are not valid in it. Throws
   /// EncodingError as `jsonData` does.

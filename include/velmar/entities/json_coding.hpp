@@ -31,7 +31,8 @@ class VELMAR_EXPORT DecodingError : public std::runtime_error {
   std::string key_;
 };
 
-/// Raised when a record cannot be written as JSON (its text is not valid UTF-8).
+/// Raised when a record cannot be written as JSON: its text is not valid UTF-8, or it holds a
+/// number JSON cannot carry (infinity, NaN).
 class VELMAR_EXPORT EncodingError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

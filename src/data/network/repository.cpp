@@ -26,6 +26,15 @@ std::int64_t perPage() {
   return value;
 }
 
+// The Authorization value for the token stored right now. A token that would break the header
+// line is sent as none: the transport would refuse the request outright, every log-in
+// included, and the player could never replace it.
+std::string bearer() {
+  std::string token = PreferenceData().getToken();
+  if (token.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) token.clear();
+  return "Bearer " + token;
+}
+
 struct Route {
   std::string_view method;
   std::string_view path;
@@ -81,10 +90,13 @@ Repository Repository::getCurrencies() { return Repository(GetCurrencies{}); }
 bool isSafePathSegment(std::string_view playerId) {
   // Dot segments are folded by URL normalisation into "stay" or "go up one level".
   if (playerId == "." || playerId == "..") return false;
+  // Only what a path segment may hold as written; '%' is left out too, since an escape would
+  // be decoded by the server into a character the id could not carry itself.
+  constexpr std::string_view allowedPunctuation = "-._~!$&'()*+,;=:@";
   for (const char c : playerId) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7f) return false;
-    if (c == '/' || c == '?' || c == '#' || c == '%' || c == '\\') return false;
+    const bool alphanumeric =
+        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!alphanumeric && allowedPunctuation.find(c) == std::string_view::npos) return false;
   }
   return true;
 }
@@ -110,7 +122,7 @@ Result<http::Request, RepositoryError> Repository::asURLRequest() const {
   request.headers = {
       {"Authentication-Type", std::string(Credentials::AUTHENTICATIONTYPE)},
       {"Content-Type", std::string(Credentials::CONTENTTYPE)},
-      {"Authorization", "Bearer " + PreferenceData().getToken()},
+      {"Authorization", bearer()},
   };
   return Outcome::success(std::move(request));
 }

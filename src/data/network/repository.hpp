@@ -54,7 +54,8 @@ class Repository {
 
   explicit Repository(Case value) : value_(std::move(value)) {}
 
-  // The request for the current environment, with the token stored right now. Fails, and
+  // The request for the current environment, with the token stored right now (none when it
+  // holds a line break or NUL). Fails, and
   // builds nothing, when the URL text would not parse or a player id would change its shape.
   Result<http::Request, RepositoryError> asURLRequest() const;
 
@@ -65,8 +66,9 @@ class Repository {
   Case value_;
 };
 
-// True when `playerId` can stand as one path segment without changing the URL's structure:
-// no '/', '?', '#', '%', '\\', space, control character or non-ASCII byte, and not "." or "..".
+// True when `playerId` can stand as one path segment exactly as written: only letters, digits
+// and "-._~!$&'()*+,;=:@", and not "." or "..". Anything else would change the URL's structure
+// or be sent raw by a lenient parser.
 bool isSafePathSegment(std::string_view playerId);
 
 }  // namespace velmar
