@@ -17,6 +17,7 @@ struct RecordAccess {
   static const std::optional<double>& amount(const BalanceEntity& balance) {
     return balance.amount_;
   }
+  static std::optional<double>& amount(BalanceEntity& balance) { return balance.amount_; }
   static const std::optional<std::string>& walletID(const BalanceEntity& balance) {
     return balance.walletID_;
   }
