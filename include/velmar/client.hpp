@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "velmar/api_environment.hpp"
 #include "velmar/export.hpp"
 #include "velmar/game_use_case.hpp"
 #include "velmar/network_provider.hpp"
@@ -13,9 +14,6 @@
 #include "velmar/utils_use_case.hpp"
 
 namespace velmar {
-
-/// The server environment a host chooses at start-up.
-enum class ApiEnvironment { DEV, PROD, STG };
 
 /// What the facade offers beyond its use cases.
 class VELMAR_EXPORT VelmarOutput {

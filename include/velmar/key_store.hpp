@@ -6,11 +6,21 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "velmar/export.hpp"
 
 namespace velmar {
+
+/// Key of the logged-in player's e-mail address in the credential store.
+inline constexpr std::string_view kEmailKey = "email";
+/// Key of the player's password, kept so a later run can log in again.
+inline constexpr std::string_view kPasswordKey = "password";
+/// Key of the session token every request carries.
+inline constexpr std::string_view kTokenKey = "token";
+/// Key of the player's id on the platform.
+inline constexpr std::string_view kUserIdKey = "userId";
 
 /// Where credentials are kept: text values by key, surviving restarts of the host.
 /// Implementations are thread-safe.

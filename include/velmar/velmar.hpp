@@ -1,6 +1,7 @@
 #pragma once
 
 // Everything a host application needs from VelmarSDK.
+#include "velmar/api_environment.hpp"
 #include "velmar/base_interactor.hpp"
 #include "velmar/client.hpp"
 #include "velmar/entities/balance_entity.hpp"

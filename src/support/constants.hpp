@@ -2,21 +2,24 @@
 
 #include <string_view>
 
+#include "velmar/key_store.hpp"
+
 namespace velmar {
 
-// Fixed texts: the four credential keys and the game-list page size.
+// Fixed texts: the four credential keys (named where hosts can read them too) and the
+// game-list page size.
 enum class Constants { EMAIL, PASSWORD, TOKEN, USERID, PERPAGE };
 
 constexpr std::string_view rawValue(Constants constant) {
   switch (constant) {
     case Constants::EMAIL:
-      return "email";
+      return kEmailKey;
     case Constants::PASSWORD:
-      return "password";
+      return kPasswordKey;
     case Constants::TOKEN:
-      return "token";
+      return kTokenKey;
     case Constants::USERID:
-      return "userId";
+      return kUserIdKey;
     case Constants::PERPAGE:
       return "50";
   }

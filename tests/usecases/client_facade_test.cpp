@@ -172,6 +172,7 @@ TEST_F(ClientFacadeTest, StoredSessionIsRestoredAndFailuresPrintOneLineEach) {
       {ApiEnvironment::DEV, Environment::DEV}};
   for (const auto& [api, environment] : environments) {
     SCOPED_TRACE(std::string(rawValue(environment)));
+    EXPECT_EQ(baseURL(api), rawValue(environment)) << "the address a host is told";
     const auto before = network_->requests().size();
     facade().initialize(api);
     EXPECT_EQ(APIEnvironment::shared().apiEnvironment(), environment);

@@ -1,6 +1,6 @@
+// The commands: each one's calls on the SDK, its output for people or --json, its exit status.
 #include "commands.hpp"
 
-#include <cstdlib>
 #include <iomanip>
 #include <istream>
 #include <memory>
@@ -11,48 +11,17 @@
 
 #include "api.hpp"
 #include "output.hpp"
-#include "sandbox_server.hpp"
+#include "session.hpp"
 #include "terminal.hpp"
 
 namespace velmar::cli {
 namespace {
-
-// A wait on the SDK that ran out of time.
-class Timeout : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // A problem with what the user gave that only shows once the run has started.
 class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// "HOST:PORT" the SDK connects to for an environment, as its base address names it.
-std::string environmentAuthority(ApiEnvironment environment) {
-  switch (environment) {
-    case ApiEnvironment::PROD:
-      return std::string(VELMAR_PROD_HOST) + ":5050";
-    case ApiEnvironment::STG:
-      return std::string(VELMAR_STG_HOST) + ":443";
-    case ApiEnvironment::DEV:
-      break;
-  }
-  return std::string(VELMAR_DEV_HOST) + ":443";
-}
-
-std::shared_ptr<KeyStore> makeKeyStore(const KeyStoreChoice& choice) {
-  switch (choice.kind) {
-    case KeyStoreChoice::Kind::secretService:
-      return std::make_shared<SecretServiceKeyStore>();
-    case KeyStoreChoice::Kind::file:
-      return std::make_shared<FileKeyStore>(choice.path);
-    case KeyStoreChoice::Kind::memory:
-      break;
-  }
-  return std::make_shared<MemoryKeyStore>();
-}
 
 bool isInvalidCredentials(const std::error_code& code) {
   return code == PlayerUseCaseError::invalidCredentials ||
@@ -92,7 +61,10 @@ nlohmann::json optionalJson(const std::optional<std::string>& text) {
 class Run {
  public:
   Run(const Options& options, Streams streams, std::chrono::milliseconds wait)
-      : options_(options), io_(streams), wait_(wait), sdk_(Velmar::instance()) {}
+      : options_(options),
+        io_(streams),
+        session_(options, streams.err, wait),
+        sdk_(session_.sdk()) {}
 
   int execute() {
     try {
@@ -123,9 +95,7 @@ class Run {
   nlohmann::json perform() {
     std::string password;
     if (needsPassword()) password = takePassword();
-    setUp();
-    sdk_.initialize(options_.environment);
-    settle();  // the session restore and the currency download
+    session_.start();
     nlohmann::json result;
     switch (options_.command) {
       case Command::login:
@@ -156,7 +126,7 @@ class Run {
         result = demo(password);
         break;
     }
-    settle();  // whatever the command set off, such as the first page after a log-in
+    session_.settle();  // whatever the command set off, such as the first page after a log-in
     return result;
   }
 
@@ -174,67 +144,6 @@ class Run {
     }
     if (options_.password) return *options_.password;
     return sandbox::demoPlayers().front().password;  // demo without credentials
-  }
-
-  bool usesCannedAnswers() const {
-    return options_.mock ||
-           (options_.command == Command::demo && !options_.sandbox && options_.connectTo.empty());
-  }
-
-  void setUp() {
-    KeychainWrapper& keychain = KeychainWrapper::standard();
-    if (options_.keyStore) {
-      // An explicit choice on the command line beats the environment's.
-      unsetenv("VELMAR_KEYSTORE");
-      keychain.setBackend(makeKeyStore(*options_.keyStore));
-    } else if (usesCannedAnswers() || options_.sandbox || options_.command == Command::demo) {
-      // Nothing from a canned or in-process session is worth keeping past this run.
-      keychain.setBackend(std::make_shared<MemoryKeyStore>());
-    }
-
-    SessionConfiguration session;
-    session.connectTo = options_.connectTo;
-    session.caBundleFile = options_.caFile;
-    if (options_.sandbox) startSandbox(session);
-    configureSession(std::move(session));
-
-    sdk_.setLogSink([this](std::string_view line) {
-      while (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-      io_.err << "velmar: " << line << "\n";
-    });
-    if (usesCannedAnswers()) sdk_.useCannedAnswers();
-  }
-
-  // PROD is plain HTTP on its own port, so its sandbox serves plain HTTP too.
-  void startSandbox(SessionConfiguration& session) {
-    sandbox::SandboxOptions settings;
-    settings.tls = options_.environment != ApiEnvironment::PROD;
-    settings.log = nullptr;
-    sandbox_ = std::make_unique<sandbox::Sandbox>(std::move(settings));
-    sandbox_->start();
-    session.connectTo.push_back(environmentAuthority(options_.environment) +
-                                ":127.0.0.1:" + std::to_string(sandbox_->port()));
-    if (sandbox_->tls()) session.caBundleFile = sandbox_->caFile().string();
-  }
-
-  void settle() {
-    if (!MainQueue::main().runUntilIdle(wait_)) throw Timeout("timed out waiting for the server");
-  }
-
-  void waitUntil(const std::function<bool()>& done) {
-    if (!MainQueue::main().runUntil(done, wait_)) {
-      throw Timeout("timed out waiting for the server");
-    }
-  }
-
-  // Starts an operation and returns what its thunk yields (or throws what it raises).
-  template <typename T>
-  T await(const std::function<void(ResultCallback<T>)>& start) {
-    // Shared, so an answer that arrives after a timeout still has somewhere to go.
-    auto outcome = std::make_shared<std::optional<Thunk<T>>>();
-    start([outcome](Thunk<T> thunk) { *outcome = std::move(thunk); });
-    waitUntil([&outcome] { return outcome->has_value(); });
-    return (**outcome)();
   }
 
   nlohmann::json playerState() {
@@ -256,7 +165,7 @@ class Run {
 
   nlohmann::json logIn(const std::string& email, const std::string& password) {
     auto player = sdk_.player();
-    await<void>([&](ResultCallback<void> done) { player->logIn(email, password, done); });
+    session_.await<void>([&](ResultCallback<void> done) { player->logIn(email, password, done); });
     describeLogIn();
     return playerState();
   }
@@ -264,7 +173,7 @@ class Run {
   nlohmann::json signUp(const std::string& password) {
     auto player = sdk_.player();
     const SignUpEntity form = makeSignUpEntity(options_.signUp, options_.email, password);
-    await<void>([&](ResultCallback<void> done) { player->signUp(form, done); });
+    session_.await<void>([&](ResultCallback<void> done) { player->signUp(form, done); });
     if (!options_.json) io_.out << "registered " << options_.email << "\n";
     describeLogIn();
     return playerState();
@@ -279,8 +188,9 @@ class Run {
   nlohmann::json whoAmI() {
     auto player = sdk_.player();
     const std::string email = player->getEmail();
-    // No public accessor gives the user id; it is one of the four stored values.
-    const std::string userId = KeychainWrapper::standard().string("userId").value_or("");
+    // No use case gives the user id; it is one of the four stored values.
+    const std::string userId =
+        KeychainWrapper::standard().string(std::string(kUserIdKey)).value_or("");
     const bool hasToken = !player->getToken().empty();
     if (!options_.json) {
       if (email.empty() && userId.empty() && !hasToken) {
@@ -321,7 +231,7 @@ class Run {
       ++seen->deliveries;
       seen->latest = state;
     });
-    settle();  // the observer's first delivery, of the value held before our requests
+    session_.settle();  // the observer's first delivery, of the value held before our requests
 
     std::vector<GameEntity> games;
     struct Unsubscribe {
@@ -338,7 +248,7 @@ class Run {
         sdk_.downloadMoreGameList();
       }
       try {
-        waitUntil([&] { return seen->deliveries > before; });
+        session_.waitUntil([&] { return seen->deliveries > before; });
       } catch (...) {
         endProgress(pages);
         throw;
@@ -362,8 +272,8 @@ class Run {
 
   nlohmann::json launch(const std::string& gameId, std::int64_t providerId,
                         const std::string& providerSlug) {
-    const std::optional<std::string> address =
-        await<std::optional<std::string>>([&](ResultCallback<std::optional<std::string>> done) {
+    const std::optional<std::string> address = session_.await<std::optional<std::string>>(
+        [&](ResultCallback<std::optional<std::string>> done) {
           sdk_.arcade()->launchGame(gameId, providerId, providerSlug, done);
         });
     if (!options_.json)
@@ -373,7 +283,7 @@ class Run {
 
   nlohmann::json balance() {
     auto utils = sdk_.utils();
-    await<void>([&](ResultCallback<void> done) { utils->getBalance(done); });
+    session_.await<void>([&](ResultCallback<void> done) { utils->getBalance(done); });
     const std::optional<double> amount = utils->balance()->value();
     if (!options_.json) {
       if (amount) {
@@ -387,7 +297,7 @@ class Run {
 
   nlohmann::json currencies() {
     auto utils = sdk_.utils();
-    await<void>([&](ResultCallback<void> done) { utils->getCurrencyList(done); });
+    session_.await<void>([&](ResultCallback<void> done) { utils->getCurrencyList(done); });
     const std::vector<CurrencyEntity> list =
         utils->currencyList()->value().value_or(std::vector<CurrencyEntity>{});
     if (!options_.json) writeCurrencyTable(io_.out, list);
@@ -425,10 +335,10 @@ class Run {
 
   void describeDemoSetting() {
     io_.out << "environment " << environmentName(options_.environment) << ", ";
-    if (usesCannedAnswers()) {
+    if (session_.usesCannedAnswers()) {
       io_.out << "canned answers (no network)\n";
-    } else if (sandbox_) {
-      io_.out << "sandbox at " << sandbox_->origin() << "\n";
+    } else if (const sandbox::Sandbox* sandbox = session_.sandbox()) {
+      io_.out << "sandbox at " << sandbox->origin() << "\n";
     } else {
       io_.out << "over the network\n";
     }
@@ -436,9 +346,8 @@ class Run {
 
   const Options& options_;
   Streams io_;
-  std::chrono::milliseconds wait_;
+  Session session_;
   Velmar& sdk_;
-  std::unique_ptr<sandbox::Sandbox> sandbox_;
 };
 
 }  // namespace

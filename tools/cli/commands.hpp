@@ -1,5 +1,6 @@
 #pragma once
 
+// Runs the tool: the command line parsed, one command carried out, its exit status.
 #include <chrono>
 #include <iosfwd>
 

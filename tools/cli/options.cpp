@@ -1,3 +1,4 @@
+// Reads the command line with CLI11 into Options; usage errors become one line and status 2.
 #include "options.hpp"
 
 #include <CLI/CLI.hpp>

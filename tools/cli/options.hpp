@@ -1,11 +1,12 @@
 #pragma once
 
+// The command line: global options, the command and its arguments, checked before any work.
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
-#include <velmar/client.hpp>
+#include <velmar/api_environment.hpp>
 #include <velmar/entities/sign_up_entity.hpp>
 
 namespace velmar::cli {

@@ -1,3 +1,4 @@
+// Tables sized to their cells, and JSON that survives text that is not UTF-8.
 #include "output.hpp"
 
 #include <algorithm>

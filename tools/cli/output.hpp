@@ -1,5 +1,6 @@
 #pragma once
 
+// Results written for people (aligned tables) and for scripts (one JSON document).
 #include <iosfwd>
 #include <nlohmann/json.hpp>
 #include <optional>

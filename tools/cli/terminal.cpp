@@ -1,3 +1,4 @@
+// Terminal checks and password input with echo turned off.
 #include "terminal.hpp"
 
 #include <termios.h>

@@ -1,5 +1,6 @@
 #pragma once
 
+// What the tool asks of the terminal: whether one is attached, and an unechoed password.
 #include <iosfwd>
 #include <optional>
 #include <string>

@@ -1,0 +1,73 @@
+#pragma once
+
+// Drives the SDK as a host application does: set-up, initialize, and waits until it is done.
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <velmar/velmar.hpp>
+
+#include "options.hpp"
+#include "sandbox_server.hpp"
+
+namespace velmar::cli {
+
+// A wait on the SDK that ran out of time.
+class Timeout : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// "HOST:PORT" a request to `baseURL` connects to, with the scheme's port when none is written;
+// empty when the text names no authority.
+std::string authorityOf(std::string_view baseURL);
+
+// The SDK for one run: the key store, the HTTP session (and the in-process sandbox behind it)
+// and the canned answers as the options say. Every wait gives up after `wait` with Timeout.
+class Session {
+ public:
+  Session(const Options& options, std::ostream& err, std::chrono::milliseconds wait);
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Sets the SDK up, initializes it and lets the work that starts (session restore, currency
+  // download) finish, as every host does before its own first call.
+  void start();
+
+  // Runs the main queue until no task is queued and no request is in flight.
+  void settle();
+  // Runs the main queue until `done` holds.
+  void waitUntil(const std::function<bool()>& done);
+
+  // Starts an operation and returns what its thunk yields (or throws what it raises).
+  template <typename T>
+  T await(const std::function<void(ResultCallback<T>)>& begin) {
+    // Shared, so an answer that arrives after a timeout still has somewhere to go.
+    auto outcome = std::make_shared<std::optional<Thunk<T>>>();
+    begin([outcome](Thunk<T> thunk) { *outcome = std::move(thunk); });
+    waitUntil([&outcome] { return outcome->has_value(); });
+    return (**outcome)();
+  }
+
+  Velmar& sdk() { return sdk_; }
+  // Whether every answer comes from the canned ones shipped with the library.
+  bool usesCannedAnswers() const;
+  // The in-process sandbox, when `--sandbox` started one.
+  const sandbox::Sandbox* sandbox() const { return sandbox_.get(); }
+
+ private:
+  void chooseKeyStore();
+  void startSandbox(SessionConfiguration& session);
+
+  const Options& options_;
+  std::ostream& err_;
+  std::chrono::milliseconds wait_;
+  Velmar& sdk_;
+  std::unique_ptr<sandbox::Sandbox> sandbox_;
+};
+
+}  // namespace velmar::cli
