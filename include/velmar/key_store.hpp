@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "velmar/export.hpp"
 
@@ -33,6 +35,15 @@ class VELMAR_EXPORT KeyStore {
   virtual std::optional<std::string> string(const std::string& key) = 0;
   /// Removes `key`'s value; removing a missing key succeeds. False when it could not.
   virtual bool removeObject(const std::string& key) = 0;
+
+  /// A key and the value to store under it.
+  using Entry = std::pair<std::string, std::string>;
+  /// Stores every entry or none: when one write fails, the earlier values are put back and
+  /// the result is false. The default writes one by one; a backend that can replace them in
+  /// one step overrides it.
+  virtual bool setAll(const std::vector<Entry>& entries);
+  /// Removes every key or none, as `setAll` does.
+  virtual bool removeAll(const std::vector<std::string>& keys);
 };
 
 /// Keeps values in memory for the life of the process; for tests and throwaway sessions.
@@ -41,6 +52,8 @@ class VELMAR_EXPORT MemoryKeyStore : public KeyStore {
   bool set(const std::string& value, const std::string& key) override;
   std::optional<std::string> string(const std::string& key) override;
   bool removeObject(const std::string& key) override;
+  bool setAll(const std::vector<Entry>& entries) override;
+  bool removeAll(const std::vector<std::string>& keys) override;
 
  private:
   std::mutex mutex_;
@@ -48,7 +61,8 @@ class VELMAR_EXPORT MemoryKeyStore : public KeyStore {
 };
 
 /// Keeps values in one private file (mode 0600 in a 0700 directory), replaced atomically on
-/// every write so a crash never leaves a torn file. A file that cannot be read holds nothing.
+/// every write so a crash never leaves a torn file; the batch operations are one replacement.
+/// A file that cannot be read holds nothing; a store left with nothing has no file.
 class VELMAR_EXPORT FileKeyStore : public KeyStore {
  public:
   /// `$XDG_DATA_HOME/velmar/credentials.json`, or `~/.local/share/velmar/credentials.json`.
@@ -60,6 +74,8 @@ class VELMAR_EXPORT FileKeyStore : public KeyStore {
   bool set(const std::string& value, const std::string& key) override;
   std::optional<std::string> string(const std::string& key) override;
   bool removeObject(const std::string& key) override;
+  bool setAll(const std::vector<Entry>& entries) override;
+  bool removeAll(const std::vector<std::string>& keys) override;
 
   /// The file this store reads and writes.
   const std::filesystem::path& path() const;
@@ -101,6 +117,10 @@ class VELMAR_EXPORT KeychainWrapper {
   std::optional<std::string> string(const std::string& forKey);
   /// Removes `key`'s value. False when the backend could not.
   bool removeObject(const std::string& forKey);
+  /// Stores every entry or none. False when the backend could not.
+  bool setAll(const std::vector<KeyStore::Entry>& entries);
+  /// Removes every key or none. False when the backend could not.
+  bool removeAll(const std::vector<std::string>& keys);
 
  private:
   std::mutex mutex_;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -214,6 +215,7 @@ struct FileKeyStore::State {
   }
 
   bool replace(const Values& next) {
+    if (next.empty()) return removeFile();
     auto text = encode(next);
     if (!text) return false;  // text that is not valid UTF-8
     std::string tempPath = tempPrefix + "XXXXXX";
@@ -240,6 +242,17 @@ struct FileKeyStore::State {
     } else {
       cached = false;
     }
+    return true;
+  }
+
+  // Nothing left to keep: no file at all, rather than one that still says where secrets were.
+  bool removeFile() {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) return false;
+    syncDirectory();
+    held.reset();
+    stamp = Stamp{};
+    values.clear();
+    cached = true;
     return true;
   }
 
@@ -283,14 +296,7 @@ FileKeyStore::FileKeyStore(std::filesystem::path path) : state_(std::make_unique
 FileKeyStore::~FileKeyStore() = default;
 
 bool FileKeyStore::set(const std::string& value, const std::string& key) {
-  std::lock_guard lock(state_->mutex);
-  return state_->update([&](Values& values) {
-    auto [it, inserted] = values.try_emplace(key, value);
-    if (inserted) return true;
-    if (it->second == value) return false;
-    it->second = value;
-    return true;
-  });
+  return setAll({{key, value}});
 }
 
 std::optional<std::string> FileKeyStore::string(const std::string& key) {
@@ -301,12 +307,37 @@ std::optional<std::string> FileKeyStore::string(const std::string& key) {
   return it->second;
 }
 
-bool FileKeyStore::removeObject(const std::string& key) {
+bool FileKeyStore::removeObject(const std::string& key) { return removeAll({key}); }
+
+bool FileKeyStore::setAll(const std::vector<Entry>& entries) {
+  std::lock_guard lock(state_->mutex);
+  return state_->update([&](Values& values) {
+    bool changed = false;
+    for (const auto& [key, value] : entries) {
+      auto [it, inserted] = values.try_emplace(key, value);
+      if (!inserted) {
+        if (it->second == value) continue;
+        it->second = value;
+      }
+      changed = true;
+    }
+    return changed;
+  });
+}
+
+bool FileKeyStore::removeAll(const std::vector<std::string>& keys) {
   std::lock_guard lock(state_->mutex);
   // Nothing to remove: no need to create the directory or take the lock.
   state_->refresh();
-  if (!state_->values.contains(key)) return true;
-  return state_->update([&](Values& values) { return values.erase(key) > 0; });
+  const bool any = std::any_of(keys.begin(), keys.end(), [&](const std::string& key) {
+    return state_->values.contains(key);
+  });
+  if (!any) return true;
+  return state_->update([&](Values& values) {
+    bool changed = false;
+    for (const auto& key : keys) changed = values.erase(key) > 0 || changed;
+    return changed;
+  });
 }
 
 const std::filesystem::path& FileKeyStore::path() const { return state_->path; }

@@ -5,6 +5,40 @@
 #include "velmar/key_store.hpp"
 
 namespace velmar {
+
+// Writes one by one, then puts back what was there, newest first, if any write fails.
+bool KeyStore::setAll(const std::vector<Entry>& entries) {
+  std::vector<std::pair<std::string, std::optional<std::string>>> earlier;
+  earlier.reserve(entries.size());
+  for (const auto& [key, value] : entries) {
+    earlier.emplace_back(key, string(key));
+    if (set(value, key)) continue;
+    for (auto it = earlier.rbegin(); it != earlier.rend(); ++it) {
+      if (it->second) {
+        set(*it->second, it->first);
+      } else {
+        removeObject(it->first);
+      }
+    }
+    return false;
+  }
+  return true;
+}
+
+bool KeyStore::removeAll(const std::vector<std::string>& keys) {
+  std::vector<Entry> earlier;
+  for (const auto& key : keys) {
+    auto value = string(key);
+    if (removeObject(key)) {
+      if (value) earlier.emplace_back(key, std::move(*value));
+      continue;
+    }
+    for (auto it = earlier.rbegin(); it != earlier.rend(); ++it) set(it->second, it->first);
+    return false;
+  }
+  return true;
+}
+
 namespace {
 
 // VELMAR_KEYSTORE lets tools and tests pin the backend without touching the host's code.
@@ -57,6 +91,14 @@ std::optional<std::string> KeychainWrapper::string(const std::string& forKey) {
 
 bool KeychainWrapper::removeObject(const std::string& forKey) {
   return backend()->removeObject(forKey);
+}
+
+bool KeychainWrapper::setAll(const std::vector<KeyStore::Entry>& entries) {
+  return backend()->setAll(entries);
+}
+
+bool KeychainWrapper::removeAll(const std::vector<std::string>& keys) {
+  return backend()->removeAll(keys);
 }
 
 }  // namespace velmar

@@ -21,4 +21,17 @@ bool MemoryKeyStore::removeObject(const std::string& key) {
   return true;
 }
 
+// One lock for the whole batch: no reader sees half of it.
+bool MemoryKeyStore::setAll(const std::vector<Entry>& entries) {
+  std::lock_guard lock(mutex_);
+  for (const auto& [key, value] : entries) values_[key] = value;
+  return true;
+}
+
+bool MemoryKeyStore::removeAll(const std::vector<std::string>& keys) {
+  std::lock_guard lock(mutex_);
+  for (const auto& key : keys) values_.erase(key);
+  return true;
+}
+
 }  // namespace velmar

@@ -215,6 +215,24 @@ TEST_F(FileKeyStoreTest, TextThatIsNotUtf8IsRefusedAndTheEarlierValueStays) {
   EXPECT_EQ(FileKeyStore(file()).string("password"), "good");
 }
 
+// Removing the last value removes the file: a signed-out account leaves no credentials file
+// behind, not even an empty one.
+TEST_F(FileKeyStoreTest, StoreLeftEmptyHasNoFile) {
+  FileKeyStore store(file());
+  FileKeyStore other(file());
+  ASSERT_TRUE(store.setAll({{"email", "e"}, {"password", "p"}, {"token", "t"}}));
+  ASSERT_EQ(other.string("token"), "t");
+  EXPECT_TRUE(store.removeAll({"email", "password"}));
+  EXPECT_TRUE(fs::exists(file()));
+  EXPECT_TRUE(store.removeAll({"token", "userId"}));
+  EXPECT_FALSE(fs::exists(file()));
+  EXPECT_EQ(other.string("token"), std::nullopt);
+  EXPECT_EQ(store.string("email"), std::nullopt);
+  EXPECT_TRUE(store.removeAll({"token"}));
+  ASSERT_TRUE(other.set("again", "token"));
+  EXPECT_EQ(store.string("token"), "again");
+}
+
 // Another instance rewriting the value with one of the same size, faster than the file
 // system's timestamp granularity, must still be seen: this is what would defeat a cache
 // that trusted size and mtime alone.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "keystore/scoped_env.hpp"
 #include "support/temp_dir.hpp"
@@ -106,6 +107,86 @@ TEST_F(PreferenceDataTest, InstancesAreInterchangeable) {
   EXPECT_EQ(read(reader), (Credentials{"w@example.com", "pw", "tok", "9"}));
   reader.removeUserData();
   EXPECT_EQ(writer.getToken(), "");
+}
+
+// Refuses its nth single write or removal (counting from 1), and has no batch operations of
+// its own, like the Secret Service, which has no transactions.
+class FailingStore : public KeyStore {
+ public:
+  explicit FailingStore(int failAt) : failAt_(failAt) {}
+  bool set(const std::string& value, const std::string& key) override {
+    if (++calls_ == failAt_) return false;
+    return values_.set(value, key);
+  }
+  std::optional<std::string> string(const std::string& key) override { return values_.string(key); }
+  bool removeObject(const std::string& key) override {
+    if (++calls_ == failAt_) return false;
+    return values_.removeObject(key);
+  }
+  void failAt(int n) {
+    calls_ = 0;
+    failAt_ = n;
+  }
+
+ private:
+  MemoryKeyStore values_;
+  int calls_ = 0;
+  int failAt_;
+};
+
+// A save or a removal is one unit: when one of its writes fails, the store keeps exactly the
+// credentials it held before, whether it held any or not.
+TEST_F(PreferenceDataTest, FailedWriteLeavesTheEarlierCredentialsWhole) {
+  const Credentials earlier = {"old@example.com", "old-pw", "old-tok", "1"};
+  const Credentials next = {"new@example.com", "new-pw", "new-tok", "2"};
+  const Credentials none{};
+  enum class Op { save, remove };
+  struct Case {
+    const char* name;
+    Op op;
+    bool heldEarlier;
+  };
+  const std::vector<Case> cases = {
+      {"save over earlier", Op::save, true},
+      {"save into empty", Op::save, false},
+      {"remove", Op::remove, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto failing = std::make_shared<FailingStore>(0);
+    KeychainWrapper::standard().setBackend(failing);
+    if (c.heldEarlier) save(data_, earlier);
+    failing->failAt(3);
+    if (c.op == Op::save) {
+      save(data_, next);
+    } else {
+      data_.removeUserData();
+    }
+    EXPECT_EQ(read(data_), c.heldEarlier ? earlier : (Credentials{"", "", "", ""}));
+    Credentials raw;
+    for (std::size_t i = 0; i < kKeys.size(); ++i) raw[i] = failing->string(kKeys[i]);
+    EXPECT_EQ(raw, c.heldEarlier ? earlier : none);
+  }
+}
+
+// The file store refuses text that is not UTF-8; whichever of the four it is, none of the
+// new values may land beside the old ones.
+TEST_F(PreferenceDataTest, RefusedValueInTheFileStoreSavesNone) {
+  TempDir tmp;
+  const auto path = tmp.path() / "credentials.json";
+  KeychainWrapper::standard().setBackend(std::make_shared<FileKeyStore>(path));
+  const Credentials earlier = {"old@example.com", "old-pw", "old-tok", "1"};
+  save(data_, earlier);
+  for (std::size_t refused = 0; refused < 4; ++refused) {
+    SCOPED_TRACE(kKeys[refused]);
+    Credentials next = {"new@example.com", "new-pw", "new-tok", "2"};
+    next[refused] = "\xff\xfe not text";
+    save(data_, next);
+    EXPECT_EQ(read(data_), earlier);
+    PreferenceData other;
+    KeychainWrapper::standard().setBackend(std::make_shared<FileKeyStore>(path));
+    EXPECT_EQ(read(other), earlier);
+  }
 }
 
 TEST_F(PreferenceDataTest, ValuesSurviveIntoTheNextProcess) {

@@ -21,12 +21,11 @@ void PreferenceData::saveUserData(const std::optional<std::string>& email,
                                   const std::optional<std::string>& token,
                                   const std::optional<std::string>& userId) {
   if (!email || !password || !token || !userId) return;
-  auto& store = KeychainWrapper::standard();
-  // Four independent writes, results ignored: a failed write keeps the earlier value.
-  store.set(*email, key(Constants::EMAIL));
-  store.set(*password, key(Constants::PASSWORD));
-  store.set(*token, key(Constants::TOKEN));
-  store.set(*userId, key(Constants::USERID));
+  // One unit: a refused value must not leave a new e-mail and token beside an old password.
+  KeychainWrapper::standard().setAll({{key(Constants::EMAIL), *email},
+                                      {key(Constants::PASSWORD), *password},
+                                      {key(Constants::TOKEN), *token},
+                                      {key(Constants::USERID), *userId}});
 }
 
 std::string PreferenceData::getEmail() { return read(Constants::EMAIL); }
@@ -35,11 +34,8 @@ std::string PreferenceData::getToken() { return read(Constants::TOKEN); }
 std::string PreferenceData::getUserId() { return read(Constants::USERID); }
 
 void PreferenceData::removeUserData() {
-  auto& store = KeychainWrapper::standard();
-  for (auto constant : {Constants::EMAIL, Constants::PASSWORD, Constants::TOKEN,
-                        Constants::USERID}) {
-    store.removeObject(key(constant));
-  }
+  KeychainWrapper::standard().removeAll({key(Constants::EMAIL), key(Constants::PASSWORD),
+                                         key(Constants::TOKEN), key(Constants::USERID)});
 }
 
 }  // namespace velmar
