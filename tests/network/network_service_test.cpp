@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/json.hpp"
@@ -37,12 +39,20 @@ class NetworkServiceTest : public ::testing::Test {
     directory_.emplace();
     const std::vector<std::string> names = {authorityOf(Environment::DEV).host,
                                             authorityOf(Environment::STG).host};
-    trusted_ = testing::generateCertificates(directory_->path(), names);
+    authority_.emplace(directory_->path());
+    trusted_ = authority_->issue("server", names);
+    anotherHost_ = authority_->issue("another-host", {"other.velmar.example"});
+    using std::chrono::hours;
+    expired_ = authority_->issue("expired", names, {hours(-48), hours(-24)});
+    notYetValid_ = authority_->issue("not-yet-valid", names, {hours(24), hours(48)});
     const auto other = directory_->path() / "other";
     std::filesystem::create_directory(other);
     untrusted_ = testing::generateCertificates(other, names);
   }
-  static void TearDownTestSuite() { directory_.reset(); }
+  static void TearDownTestSuite() {
+    authority_.reset();
+    directory_.reset();
+  }
 
   void SetUp() override {
     KeychainWrapper::standard().setBackend(std::make_shared<MemoryKeyStore>());
@@ -75,7 +85,12 @@ class NetworkServiceTest : public ::testing::Test {
   }
 
   static inline std::optional<testing::TempDir> directory_;
+  static inline std::optional<testing::TestAuthority> authority_;
   static inline testing::TestCertificates trusted_;
+  // Signed by the trusted authority, but for other.velmar.example only.
+  static inline testing::TestCertificates anotherHost_;
+  static inline testing::TestCertificates expired_;
+  static inline testing::TestCertificates notYetValid_;
   static inline testing::TestCertificates untrusted_;
   std::unique_ptr<TestServer> https_;
   std::unique_ptr<TestServer> http_;
@@ -287,13 +302,25 @@ TEST_F(NetworkServiceTest, AConnectionClosedMidBodyIsATransportFailure) {
   EXPECT_EQ(raw.requests().size(), 2u);
 }
 
-TEST_F(NetworkServiceTest, AnUntrustedCertificateIsATransportFailure) {
-  TestServer impostor(untrusted_.certFile, untrusted_.keyFile);
-  routeTo(impostor.port(), http_->port());
-  expectTransportFailure("untrusted certificate");
-  EXPECT_EQ(impostor.requestCount(), 0u) << "nothing may be sent before the peer is verified";
-  APIEnvironment::shared().setApiEnvironment(Environment::STG);
-  expectTransportFailure("untrusted certificate, STG");
+// A certificate that does not prove the server is the environment's host is refused the same
+// way, whatever is wrong with it, and before anything is sent.
+TEST_F(NetworkServiceTest, ACertificateThatDoesNotProveTheHostIsATransportFailure) {
+  const std::pair<const char*, const testing::TestCertificates*> impostors[] = {
+      {"unknown authority", &untrusted_},
+      {"trusted authority, another host", &anotherHost_},
+      {"trusted authority, expired", &expired_},
+      {"trusted authority, not yet valid", &notYetValid_},
+  };
+  for (const auto& [what, certificates] : impostors) {
+    TestServer impostor(certificates->certFile, certificates->keyFile);
+    routeTo(impostor.port(), http_->port());
+    for (auto environment : {Environment::DEV, Environment::STG}) {
+      APIEnvironment::shared().setApiEnvironment(environment);
+      expectTransportFailure(what);
+    }
+    EXPECT_EQ(impostor.requestCount(), 0u)
+        << what << ": nothing may be sent before the peer is verified";
+  }
 }
 
 TEST_F(NetworkServiceTest, ABodyOverTheCapIsATransportFailure) {

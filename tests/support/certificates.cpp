@@ -5,8 +5,7 @@
 
 #include <memory>
 #include <stdexcept>
-
-#include "sandbox/certificates.hpp"
+#include <utility>
 
 namespace velmar::testing {
 namespace {
@@ -29,6 +28,23 @@ TestCertificates generateCertificates(const std::filesystem::path& directory,
   sandbox::writePem(files.caFile, identity.authority.get());
   sandbox::writePem(files.certFile, identity.certificate.get());
   writeKey(files.keyFile, identity.key.get());
+  return files;
+}
+
+TestAuthority::TestAuthority(std::filesystem::path directory)
+    : directory_(std::move(directory)),
+      caFile_(directory_ / "ca.pem"),
+      identity_(sandbox::generateServerIdentity({})) {
+  sandbox::writePem(caFile_, identity_.authority.get());
+}
+
+TestCertificates TestAuthority::issue(const std::string& name,
+                                      const std::vector<std::string>& dnsNames,
+                                      sandbox::Validity validity) {
+  auto issued = sandbox::issueServerCertificate(identity_, dnsNames, validity);
+  TestCertificates files{caFile_, directory_ / (name + ".pem"), directory_ / (name + ".key")};
+  sandbox::writePem(files.certFile, issued.certificate.get());
+  writeKey(files.keyFile, issued.key.get());
   return files;
 }
 

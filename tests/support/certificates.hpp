@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "sandbox/certificates.hpp"
+
 namespace velmar::testing {
 
 // PEM files of a throwaway certificate authority and one server certificate it signed.
@@ -19,5 +21,25 @@ struct TestCertificates {
 // do not trust each other. Throws std::runtime_error when OpenSSL fails.
 TestCertificates generateCertificates(const std::filesystem::path& directory,
                                       const std::vector<std::string>& dnsNames);
+
+// A throwaway authority kept in memory, so that it can sign several server certificates:
+// one for the right names, one for another host, one that expired.
+class TestAuthority {
+ public:
+  // Makes the authority and writes its certificate to `directory`/ca.pem.
+  explicit TestAuthority(std::filesystem::path directory);
+
+  const std::filesystem::path& caFile() const { return caFile_; }
+
+  // A server certificate for `dnsNames` (plus 127.0.0.1 and localhost) valid over
+  // `validity`, written into the authority's directory as `name`.pem and `name`.key.
+  TestCertificates issue(const std::string& name, const std::vector<std::string>& dnsNames,
+                         sandbox::Validity validity = {});
+
+ private:
+  std::filesystem::path directory_;
+  std::filesystem::path caFile_;
+  sandbox::ServerIdentity identity_;
+};
 
 }  // namespace velmar::testing

@@ -46,15 +46,20 @@ void addExtension(X509* certificate, X509* issuer, int nid, const std::string& v
 }
 
 // A certificate for `key` named `commonName`, without issuer, extensions or signature yet.
-CertificatePtr newCertificate(EVP_PKEY* key, const std::string& commonName) {
+CertificatePtr newCertificate(EVP_PKEY* key, const std::string& commonName,
+                              Validity validity = {}) {
   // Distinct serials keep clients that cache certificates from confusing two runs.
   static std::atomic<long> serial{1};
   CertificatePtr certificate(X509_new());
   check(certificate != nullptr, "X509_new");
   check(X509_set_version(certificate.get(), 2) == 1, "version");
   check(ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()), serial++) == 1, "serial");
-  check(X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600) != nullptr, "not before");
-  check(X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 24 * 3600) != nullptr, "not after");
+  check(X509_gmtime_adj(X509_getm_notBefore(certificate.get()), validity.notBefore.count()) !=
+            nullptr,
+        "not before");
+  check(X509_gmtime_adj(X509_getm_notAfter(certificate.get()), validity.notAfter.count()) !=
+            nullptr,
+        "not after");
   check(X509_set_pubkey(certificate.get(), key) == 1, "public key");
   X509_NAME* name = X509_get_subject_name(certificate.get());
   check(X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
@@ -81,26 +86,37 @@ std::string alternativeNames(const std::vector<std::string>& hostNames) {
 
 ServerIdentity generateServerIdentity(const std::vector<std::string>& hostNames) {
   ServerIdentity identity;
-  KeyPtr authorityKey = newKey();
-  identity.authority = newCertificate(authorityKey.get(), "Velmar Sandbox Authority");
+  identity.authorityKey = newKey();
+  identity.authority = newCertificate(identity.authorityKey.get(), "Velmar Sandbox Authority");
   X509* authority = identity.authority.get();
   check(X509_set_issuer_name(authority, X509_get_subject_name(authority)) == 1, "issuer");
   addExtension(authority, authority, NID_basic_constraints, "critical,CA:TRUE");
   addExtension(authority, authority, NID_key_usage, "critical,keyCertSign,cRLSign");
   addExtension(authority, authority, NID_subject_key_identifier, "hash");
-  check(X509_sign(authority, authorityKey.get(), EVP_sha256()) > 0, "sign authority");
+  check(X509_sign(authority, identity.authorityKey.get(), EVP_sha256()) > 0, "sign authority");
 
-  identity.key = newKey();
-  identity.certificate = newCertificate(identity.key.get(), "Velmar Sandbox");
-  X509* server = identity.certificate.get();
+  auto server = issueServerCertificate(identity, hostNames);
+  identity.certificate = std::move(server.certificate);
+  identity.key = std::move(server.key);
+  return identity;
+}
+
+IssuedCertificate issueServerCertificate(const ServerIdentity& identity,
+                                         const std::vector<std::string>& hostNames,
+                                         Validity validity) {
+  IssuedCertificate issued;
+  issued.key = newKey();
+  issued.certificate = newCertificate(issued.key.get(), "Velmar Sandbox", validity);
+  X509* authority = identity.authority.get();
+  X509* server = issued.certificate.get();
   check(X509_set_issuer_name(server, X509_get_subject_name(authority)) == 1, "issuer");
   addExtension(server, authority, NID_basic_constraints, "critical,CA:FALSE");
   addExtension(server, authority, NID_key_usage, "critical,digitalSignature");
   addExtension(server, authority, NID_ext_key_usage, "serverAuth");
   addExtension(server, authority, NID_subject_alt_name, alternativeNames(hostNames));
   addExtension(server, authority, NID_authority_key_identifier, "keyid:always");
-  check(X509_sign(server, authorityKey.get(), EVP_sha256()) > 0, "sign server");
-  return identity;
+  check(X509_sign(server, identity.authorityKey.get(), EVP_sha256()) > 0, "sign server");
+  return issued;
 }
 
 std::string toPem(X509* certificate) {
