@@ -4,8 +4,12 @@
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +18,7 @@
 #include <string>
 
 #include "velmar/key_store.hpp"
+#include "velmar/velmar.hpp"
 
 namespace velmar {
 namespace {
@@ -132,6 +137,40 @@ void BM_WrapperOverSecretServiceRead(benchmark::State& state) {
   store->removeObject("token");
 }
 
+// A bus socket that accepts connections and never answers: a hung D-Bus daemon.
+int silentBus(const fs::path& path) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::listen(fd, 64) != 0) {
+    std::abort();
+  }
+  return fd;
+}
+
+// The host's start-up with nothing chosen and a Secret Service that never answers: the one
+// probe's deadline, then every read from memory. Canned answers keep the network out of it.
+void BM_InitializeAgainstSilentDaemon(benchmark::State& state) {
+  const auto bus = scratch() / "silent-bus";
+  const int fd = silentBus(bus);
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + bus.string()).c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (scratch() / "data").c_str(), 1);
+  ::unsetenv("VELMAR_KEYSTORE");
+  auto& sdk = Velmar::instance();
+  sdk.setLogSink([](std::string_view) {});
+  sdk.useCannedAnswers();
+  for (auto _ : state) {
+    KeychainWrapper::standard().setBackend(nullptr);  // choose afresh, as a new process does
+    sdk.initialize(ApiEnvironment::DEV);
+    for (int read = 0; read < 4; ++read) benchmark::DoNotOptimize(sdk.player()->getToken());
+    MainQueue::main().runUntilIdle(std::chrono::seconds(10));
+  }
+  ::close(fd);
+  fs::remove(bus);
+}
+
 }  // namespace
 }  // namespace velmar
 
@@ -146,6 +185,11 @@ int main(int argc, char** argv) {
                                  velmar::BM_WrapperOverSecretServiceRead)
         ->Unit(benchmark::kMicrosecond);
   }
+  // Last: it changes the process's environment.
+  benchmark::RegisterBenchmark("BM_InitializeAgainstSilentDaemon",
+                               velmar::BM_InitializeAgainstSilentDaemon)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

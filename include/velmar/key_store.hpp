@@ -100,7 +100,10 @@ class VELMAR_EXPORT SecretServiceKeyStore : public KeyStore {
 /// The credential store the SDK uses: one process-wide instance over a `KeyStore` backend.
 /// The backend is chosen on first use: the `VELMAR_KEYSTORE` environment variable
 /// (`secret-service`, `file:PATH`, `memory`) wins; then the host's `setBackend` choice; then
-/// the Secret Service where one answers, else the default file store.
+/// the Secret Service where one answers (credentials found in the default file move into it,
+/// and it stays this account's home: while it does not answer, nothing is read and every
+/// write fails), else the default file store. After the first read of a key its value comes
+/// from memory, kept current by the writes made through this wrapper.
 class VELMAR_EXPORT KeychainWrapper {
  public:
   /// The process-wide instance.
@@ -123,8 +126,11 @@ class VELMAR_EXPORT KeychainWrapper {
   bool removeAll(const std::vector<std::string>& keys);
 
  private:
+  std::shared_ptr<KeyStore>& chosenBackend();
+
   std::mutex mutex_;
   std::shared_ptr<KeyStore> backend_;
+  std::unordered_map<std::string, std::optional<std::string>> cache_;
 };
 
 }  // namespace velmar

@@ -5,6 +5,7 @@
 
 #include "support/no_destructor.hpp"
 #include "data/network/api_environment.hpp"
+#include "platform/credential_home.hpp"
 
 namespace velmar {
 namespace {
@@ -71,7 +72,10 @@ const std::string& Velmar::token() {
 
 void Velmar::initialize(ApiEnvironment api) {
   APIEnvironment::shared().setApiEnvironment(toEnvironment(api));
-  if (!token().empty()) {
+  const bool restore = !token().empty();
+  // The first read chose the key store; say so here if the credentials are out of reach.
+  if (auto notice = internal::takeKeyStoreNotice(); notice && logSink_) logSink_(*notice);
+  if (restore) {
     auto player = this->player();
     const std::string email = player->getEmail();
     const std::string password = player->getPassword();

@@ -1,6 +1,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/credential_home.hpp"
 #include "support/no_destructor.hpp"
 #include "velmar/key_store.hpp"
 
@@ -66,39 +67,66 @@ void KeychainWrapper::setBackend(std::shared_ptr<KeyStore> backend) {
   std::lock_guard lock(mutex_);
   if (backendFromEnvironment()) return;  // the environment's choice stands
   backend_ = std::move(backend);
+  cache_.clear();
 }
 
 std::shared_ptr<KeyStore> KeychainWrapper::backend() {
   std::lock_guard lock(mutex_);
+  return chosenBackend();
+}
+
+std::shared_ptr<KeyStore>& KeychainWrapper::chosenBackend() {
   if (!backend_) backend_ = backendFromEnvironment();
   if (!backend_) {
-    if (SecretServiceKeyStore::available()) {
-      backend_ = std::make_shared<SecretServiceKeyStore>();
-    } else {
-      backend_ = std::make_shared<FileKeyStore>();
-    }
+    auto home = internal::chooseHome(internal::standardCandidates());
+    if (home.notice) internal::postKeyStoreNotice(std::move(*home.notice));
+    backend_ = std::move(home.store);
   }
   return backend_;
 }
 
+// Every call holds the lock through the backend's own work, so that a read cannot put back
+// in the cache a value that a write has just replaced.
 bool KeychainWrapper::set(const std::string& value, const std::string& forKey) {
-  return backend()->set(value, forKey);
+  return setAll({{forKey, value}});
 }
 
 std::optional<std::string> KeychainWrapper::string(const std::string& forKey) {
-  return backend()->string(forKey);
+  std::lock_guard lock(mutex_);
+  auto cached = cache_.find(forKey);
+  if (cached != cache_.end()) return cached->second;
+  auto value = chosenBackend()->string(forKey);
+  cache_.emplace(forKey, value);
+  return value;
 }
 
-bool KeychainWrapper::removeObject(const std::string& forKey) {
-  return backend()->removeObject(forKey);
-}
+bool KeychainWrapper::removeObject(const std::string& forKey) { return removeAll({forKey}); }
 
 bool KeychainWrapper::setAll(const std::vector<KeyStore::Entry>& entries) {
-  return backend()->setAll(entries);
+  std::lock_guard lock(mutex_);
+  const bool stored = chosenBackend()->setAll(entries);
+  // A refused batch leaves the backend as it was, but read it again rather than trust that.
+  for (const auto& [key, value] : entries) {
+    if (stored) {
+      cache_.insert_or_assign(key, value);
+    } else {
+      cache_.erase(key);
+    }
+  }
+  return stored;
 }
 
 bool KeychainWrapper::removeAll(const std::vector<std::string>& keys) {
-  return backend()->removeAll(keys);
+  std::lock_guard lock(mutex_);
+  const bool removed = chosenBackend()->removeAll(keys);
+  for (const auto& key : keys) {
+    if (removed) {
+      cache_.insert_or_assign(key, std::nullopt);
+    } else {
+      cache_.erase(key);
+    }
+  }
+  return removed;
 }
 
 }  // namespace velmar

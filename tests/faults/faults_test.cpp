@@ -518,8 +518,8 @@ class FaultTest : public ::testing::TestWithParam<std::tuple<std::size_t, std::s
   void SetUp() override {
     MainQueue::main().drain();
     store_ = std::make_shared<MemoryKeyStore>();
-    store_->set("9", "userId");  // the player whose balance is asked for
     KeychainWrapper::standard().setBackend(store_);
+    KeychainWrapper::standard().set("9", "userId");  // the player whose balance is asked for
     APIEnvironment::shared().setApiEnvironment(Environment::PROD);
     // Only the request under test misbehaves, and only while faulty_ holds; every other
     // request (the log-in after a sign-up) is answered properly. Healthy answers keep the

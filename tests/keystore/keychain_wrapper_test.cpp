@@ -142,6 +142,49 @@ TEST(KeychainWrapperSelection, OperationsGoToTheChosenBackend) {
   EXPECT_EQ(wrapper.string("k"), std::nullopt);
 }
 
+// Counts the reads that reach the backend, and refuses writes while told to.
+class CountingStore : public MemoryKeyStore {
+ public:
+  bool setAll(const std::vector<Entry>& entries) override {
+    return !refuse && MemoryKeyStore::setAll(entries);
+  }
+  std::optional<std::string> string(const std::string& key) override {
+    ++reads;
+    return MemoryKeyStore::string(key);
+  }
+  int reads = 0;
+  bool refuse = false;
+};
+
+// Each read of the Secret Service is a D-Bus round trip: after the first read of a key, the
+// wrapper answers from memory, kept current by its own writes, and goes back to the backend
+// only when a write failed and the stored value is no longer known.
+TEST(KeychainWrapperSelection, ReadsAfterTheFirstComeFromMemory) {
+  ScopedEnv noOverride("VELMAR_KEYSTORE", std::nullopt);
+  auto store = std::make_shared<CountingStore>();
+  store->MemoryKeyStore::set("t0", "token");
+  KeychainWrapper wrapper;
+  wrapper.setBackend(store);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(wrapper.string("token"), "t0");
+  EXPECT_EQ(store->reads, 1);
+
+  ASSERT_TRUE(wrapper.setAll({{"token", "t1"}, {"email", "e"}}));
+  EXPECT_EQ(wrapper.string("token"), "t1");
+  EXPECT_EQ(wrapper.string("email"), "e");
+  ASSERT_TRUE(wrapper.removeObject("email"));
+  EXPECT_EQ(wrapper.string("email"), std::nullopt);
+  EXPECT_EQ(store->reads, 1);
+
+  store->refuse = true;
+  EXPECT_FALSE(wrapper.set("t2", "token"));
+  EXPECT_EQ(wrapper.string("token"), "t1");
+  EXPECT_EQ(store->reads, 2);
+
+  auto next = std::make_shared<CountingStore>();
+  wrapper.setBackend(next);
+  EXPECT_EQ(wrapper.string("token"), std::nullopt) << "a new backend starts with no memory";
+}
+
 TEST(KeychainWrapperSelection, FileChoiceFromEnvironmentPersists) {
   TempDir tmp;
   const auto path = tmp.path() / "creds.json";

@@ -170,8 +170,8 @@ TEST_F(GameUseCaseTest, LaunchSendsTheStoredUserIdOnlyWhenItIsExactlyANumber) {
   network_->answer(Operation::launchGame, {200, testing::envelope({{"play_for_fun", "https://fun"}})});
   for (const auto& row : rows) {
     SCOPED_TRACE(row.stored.value_or("<nothing stored>"));
-    store_->removeObject("userId");
-    if (row.stored) store_->set(*row.stored, "userId");
+    KeychainWrapper::standard().removeObject("userId");
+    if (row.stored) KeychainWrapper::standard().set(*row.stored, "userId");
     auto games = makeGames();
     Results<std::optional<std::string>> results;
     games->launchGame("g-1", 12, "acme", results.callback());

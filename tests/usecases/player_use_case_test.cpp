@@ -147,7 +147,7 @@ TEST_F(PlayerUseCaseTest, LogInFailuresMapToTheUseCaseErrorAndChangeNothing) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    store_->set("old@x.example", "email");
+    KeychainWrapper::standard().set("old@x.example", "email");
     network_->answer(Operation::logIn, {row.status, "<html>no</html>"});
     auto mapper = row.mapped ? std::make_shared<FixedErrorMapper>(*row.mapped) : nullptr;
     auto games = makeGames();
@@ -286,7 +286,7 @@ TEST_F(PlayerUseCaseTest, LogOutReplacesObservablesClearsTheStoreAndSendsNothing
 
 TEST_F(PlayerUseCaseTest, LogOutWithoutGameUseCaseStillLogsOut) {
   auto player = makePlayer(nullptr);
-  store_->set("tok", "token");
+  KeychainWrapper::standard().set("tok", "token");
   player->logOut();
   MainQueue::main().drain();
   EXPECT_FALSE(player->islogin()->value());
@@ -312,14 +312,14 @@ TEST_F(PlayerUseCaseTest, SuccessThunkCalledAgainSetsTheFlagAgainEachTime) {
   EXPECT_EQ(network_->requests().size(), 1u);
 }
 
-TEST_F(PlayerUseCaseTest, GettersReadTheStoreOnEveryCall) {
+TEST_F(PlayerUseCaseTest, GettersSeeTheLatestStoredCredentials) {
   auto player = makePlayer(nullptr);
   EXPECT_EQ(player->getToken(), "");
   EXPECT_EQ(player->getEmail(), "");
   EXPECT_EQ(player->getPassword(), "");
-  store_->set("e@x.example", "email");
-  store_->set("secret", "password");
-  store_->set("t", "token");
+  KeychainWrapper::standard().set("e@x.example", "email");
+  KeychainWrapper::standard().set("secret", "password");
+  KeychainWrapper::standard().set("t", "token");
   EXPECT_EQ(player->getEmail(), "e@x.example");
   EXPECT_EQ(player->getPassword(), "secret");
   EXPECT_EQ(player->getToken(), "t");

@@ -125,7 +125,7 @@ TEST_F(UtilsUseCaseTest, BalanceOutcomes) {
        std::nullopt, 3.0},
       {"record without amount", 200, envelope({{{"id", "b"}}}), std::nullopt, std::nullopt},
   };
-  store_->set("7", "userId");
+  KeychainWrapper::standard().set("7", "userId");
   auto utils = makeUtils();
   for (const auto& step : steps) {
     SCOPED_TRACE(step.name);
@@ -154,9 +154,9 @@ TEST_F(UtilsUseCaseTest, BalanceAsksForTheUserIdStoredAtEachCall) {
   for (const std::optional<std::string>& id :
        std::vector<std::optional<std::string>>{"7", "8", std::nullopt}) {
     if (id) {
-      store_->set(*id, "userId");
+      KeychainWrapper::standard().set(*id, "userId");
     } else {
-      store_->removeObject("userId");
+      KeychainWrapper::standard().removeObject("userId");
     }
     Results<void> results;
     utils->getBalance(results.callback());
@@ -172,7 +172,7 @@ TEST_F(UtilsUseCaseTest, BalanceAsksForTheUserIdStoredAtEachCall) {
 
 TEST_F(UtilsUseCaseTest, BalanceThatCannotBeBuiltFailsBeforeReturningAndKeepsTheBalance) {
   auto utils = makeUtils();
-  store_->set("../admin", "userId");
+  KeychainWrapper::standard().set("../admin", "userId");
   Results<void> results;
   utils->getBalance(results.callback());
   results.operationReturned = true;
