@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test suite four ways, each in a build
-# tree of its own so no build can hide another's fault, and ends with a bounded fuzz run:
+# Installs what is missing, builds once (the developers' build) and runs every test suite.
+# CI then runs the other ways too, each in a build tree of its own so no build can hide
+# another's fault, and ends with a bounded fuzz run:
 #   default  RelWithDebInfo, the developers' build            (build/)
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer     (build-asan/)
 #   tsan     ThreadSanitizer                                   (build-tsan/)
 #   release  Release at -O2, as packagers build it             (build-release/)
 #   fuzz     libFuzzer targets under ASan/UBSan                (build-fuzz/)
-# Name some of them to run only those: scripts/test.sh default tsan
+# Name some of them to run those instead: scripts/test.sh asan tsan release fuzz
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 variants=("$@")
-[ ${#variants[@]} -gt 0 ] || variants=(default asan tsan release fuzz)
+[ ${#variants[@]} -gt 0 ] || variants=(default)
 
 run_suites() {  # build-dir, then configure arguments
   local build=$1
