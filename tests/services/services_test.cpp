@@ -1,0 +1,282 @@
+// The four services between the provider's answer and the outcome they report: one table over
+// the six operations, each outcome written as one line ("ok ..." or the error), followed by
+// what the service keeps ("[...]").
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "data/mapper/data_domain_mapper.hpp"
+#include "data/service/game_service.hpp"
+#include "data/service/log_in_service.hpp"
+#include "data/service/sign_up_service.hpp"
+#include "data/service/utils_service.hpp"
+#include "service_test_util.hpp"
+#include "support/entities/record_access.hpp"
+#include "support/json.hpp"
+
+namespace velmar {
+namespace {
+
+using testing::Operation;
+using testing::Outcome;
+using testing::ScriptedProvider;
+
+template <typename List, typename Field>
+std::string joined(const List& list, Field field) {
+  std::string out;
+  for (const auto& item : list) out += (out.empty() ? "" : ",") + field(item).value_or("?");
+  return out;
+}
+
+std::string text(const std::optional<std::string>& value) { return value.value_or("none"); }
+
+template <typename R, typename Describe>
+std::string line(const R& result, Describe describe) {
+  if (!result.isSuccess()) return result.error().what();
+  return "ok " + describe(result.value());
+}
+
+SignUpEntity newPlayer(std::optional<std::string> email = "new@example.com",
+                       std::optional<std::string> password = "s3cret") {
+  nlohmann::json value = {{"company_id", "7"}, {"first_name", "Ana"}};
+  if (email) value["email"] = *email;
+  if (password) value["password"] = *password;
+  return SignUpEntity::decode(value);
+}
+
+const auto kLaunch = LaunchGameEntity::decode({{"game_id", "g"}, {"is_demo", true}});
+
+class ServicesTest : public testing::ServiceTest {
+ protected:
+  // Starts `operation` with the answer scripted, delivered inline by the provider (the
+  // service must still report in a task of its own), and describes what came out.
+  std::string run(Operation operation) {
+    switch (operation) {
+      case Operation::logIn: {
+        auto service = std::make_shared<LogInService>(LogInServiceDependencies(nullptr, network_));
+        return await<LogInResult>(
+            [&](auto done) { service->logInRequest("a@b.c", "pw", done); },
+            [](const LogInEntity& entity) {
+              return "token=" + text(entity.token()) + " player=" +
+                     text(entity.player() ? entity.player()->identifier() : std::nullopt);
+            });
+      }
+      case Operation::signUp: {
+        auto service = std::make_shared<SignUpService>(
+            SignUpServiceDependencies(nullptr, nullptr, network_));
+        std::string storedAtResult;
+        const auto outcome = await<SignUpResult>(
+            [&](auto done) {
+              service->signUpRequest(newPlayer(), [&, done](SignUpResult result) {
+                storedAtResult = stored();
+                done(std::move(result));
+              });
+            },
+            [](const std::optional<Bytes>& body) {
+              return body ? std::string(body->begin(), body->end()) : std::string("none");
+            });
+        return outcome + " [" + storedAtResult + "]";
+      }
+      case Operation::gameList: {
+        auto service = std::make_shared<GameService>(GameServiceDependencies(nullptr, network_));
+        service->setGameList({GameEntity::decode({{"name", "earlier"}})});
+        const auto names = [](const std::vector<GameEntity>& games) {
+          return joined(games, [](const GameEntity& game) { return game.name(); });
+        };
+        const auto outcome =
+            await<GameListResult>([&](auto done) { service->gameListRequest(1, done); }, names);
+        return outcome + " [" + names(service->gameList()) + "]";
+      }
+      case Operation::launchGame: {
+        auto service = std::make_shared<GameService>(GameServiceDependencies(nullptr, network_));
+        return await<LaunchGameResult>(
+            [&](auto done) { service->launchGameRequest(kLaunch, done); },
+            [](const LaunchGameResponseEntity& launch) { return text(launch.playForFun()); });
+      }
+      case Operation::currencies: {
+        auto service = utils();
+        const auto codes = [](const std::vector<CurrencyEntity>& list) {
+          return joined(list, [](const CurrencyEntity& c) { return c.alphabeticCode(); });
+        };
+        const auto outcome =
+            await<CurrencyListResult>([&](auto done) { service->getCurriencies(done); }, codes);
+        return outcome + " [" + codes(service->currencyList()) + "]";
+      }
+      case Operation::balance: {
+        auto service = utils();
+        const auto amount = [](const BalanceEntity& balance) {
+          const auto value = internal::RecordAccess::amount(balance);
+          return value ? nlohmann::json(*value).dump() : std::string("none");
+        };
+        const auto outcome =
+            await<BalanceResult>([&](auto done) { service->getBalance("42", done); }, amount);
+        return outcome + " [" + amount(service->balance()) + "]";
+      }
+    }
+    return "unknown operation";
+  }
+
+  std::shared_ptr<UtilsService> utils() {
+    return std::make_shared<UtilsService>(UtilsServiceDependencies(nullptr, nullptr, network_));
+  }
+
+  template <typename R, typename Describe>
+  std::string await(const std::function<void(std::function<void(R)>)>& start,
+                    Describe describe) {
+    Outcome<R> outcome;
+    start(outcome.callback(network_));
+    EXPECT_EQ(outcome.calls, 0) << "reported inside the provider's answer";
+    const auto& result = outcome.await();
+    EXPECT_FALSE(outcome.duringProviderCallback);
+    return line(result, describe);
+  }
+
+  std::string stored() {
+    std::string out;
+    for (const char* key : {"email", "password", "token", "userId"}) {
+      out += (out.empty() ? "" : ",") + store_->string(key).value_or("-");
+    }
+    return out;
+  }
+};
+
+std::string game(int id, const std::string& name) {
+  return R"({"id":)" + std::to_string(id) + R"(,"name":")" + name + R"("})";
+}
+std::string currency(const std::string& code) { return R"({"alphabetic_code":")" + code + "\"}"; }
+std::string balance(const std::string& amount) { return R"({"amount":)" + amount + "}"; }
+
+TEST_F(ServicesTest, OutcomeOfEachAnswer) {
+  struct Row {
+    Operation operation;
+    std::optional<std::int64_t> status;
+    std::optional<std::string> body;
+    std::string outcome;
+  };
+  const std::string player = R"({"result":{"token":"t-1","player":{"id":"42"}}})";
+  const std::string games = R"({"result":[)" + game(1, "A") + "," + game(2, "B") + "]}";
+  const std::string fun = R"({"result":{"play_for_fun":"https://fun","user_id":42}})";
+  const std::string created = R"({"result":{"id":"7"}})";
+  const std::string afterSignUp = "new@example.com,s3cret,,";
+  const std::vector<Row> rows = {
+      // Log-in: a decodable result object succeeds under any status; the rest by status.
+      {Operation::logIn, 200, player, "ok token=t-1 player=42"},
+      {Operation::logIn, 200, R"({"result":{}})", "ok token=none player=none"},
+      {Operation::logIn, 401, R"({"result":{"token":"t-401"},"error":"x"})", "ok token=t-401 player=none"},
+      {Operation::logIn, 503, R"({"result":{"token":"t-503"}})", "ok token=t-503 player=none"},
+      {Operation::logIn, 200, R"({"result":[]})", R"(LogInServiceError.serverError("200"))"},
+      {Operation::logIn, 200, std::nullopt, R"(LogInServiceError.serverError("200"))"},
+      {Operation::logIn, 200, R"({"result":{"token":5}})", R"(LogInServiceError.serverError("200"))"},
+      {Operation::logIn, 200, "{\"result\":{\"token\":\"\xff\"}}", R"(LogInServiceError.serverError("200"))"},
+      {Operation::logIn, 201, "not json", R"(LogInServiceError.serverError("201"))"},
+      {Operation::logIn, 400, "", R"(LogInServiceError.serverError("400"))"},
+      {Operation::logIn, 401, R"({"message":"no"})", R"(LogInServiceError.serverError("500"))"},
+      {Operation::logIn, 404, std::nullopt, R"(LogInServiceError.serverError("500"))"},
+      {Operation::logIn, std::nullopt, std::nullopt, R"(LogInServiceError.createURLError("Error"))"},
+      // Sign-up: only 201 succeeds, with the body undecoded; the credentials are written
+      // before the outcome whatever it is.
+      {Operation::signUp, 201, created, "ok " + created + " [" + afterSignUp + "]"},
+      {Operation::signUp, 201, std::nullopt, "ok none [" + afterSignUp + "]"},
+      {Operation::signUp, 200, created, R"(SignUpServiceError.serverError("200") [)" + afterSignUp + "]"},
+      {Operation::signUp, 409, "{}", R"(SignUpServiceError.serverError("500") [)" + afterSignUp + "]"},
+      {Operation::signUp, std::nullopt, std::nullopt, R"(SignUpServiceError.createURLError("Error") [)" + afterSignUp + "]"},
+      // Game list: a decodable result array under any status, elements that fail skipped;
+      // a page replaces the kept list, a failure keeps it.
+      {Operation::gameList, 200, R"({"result":[]})", "ok  []"},
+      {Operation::gameList, 500, games, "ok A,B [A,B]"},
+      {Operation::gameList, 200, R"({"result":[7,)" + game(4, "D") + R"(,{"id":"x"},null]})", "ok D [D]"},
+      {Operation::gameList, 200, R"({"games":[]})", R"(GameServiceError.serverError("200") [earlier])"},
+      {Operation::gameList, 201, R"({"result":{}})", R"(GameServiceError.serverError("201") [earlier])"},
+      {Operation::gameList, 400, std::nullopt, R"(GameServiceError.serverError("400") [earlier])"},
+      {Operation::gameList, 404, std::nullopt, R"(GameServiceError.serverError("500") [earlier])"},
+      {Operation::gameList, std::nullopt, std::nullopt, R"(GameServiceError.createURLError("Error") [earlier])"},
+      // Launch: 200 with a decodable result object only.
+      {Operation::launchGame, 200, fun, "ok https://fun"},
+      {Operation::launchGame, 200, R"({"result":{"unknown":1}})", "ok none"},
+      {Operation::launchGame, 201, fun, R"(GameServiceError.serverError("201"))"},
+      {Operation::launchGame, 401, fun, R"(GameServiceError.serverError("500"))"},
+      {Operation::launchGame, 200, R"({"result":{"user_id":"42"}})", R"(GameServiceError.serverError("200"))"},
+      {Operation::launchGame, std::nullopt, fun, R"(GameServiceError.createURLError("Error"))"},
+      // Currencies and balance: the list rule; the balance is the first record that decodes.
+      {Operation::currencies, 500, R"({"result":[)" + currency("EUR") + "," + currency("USD") + "]}", "ok EUR,USD [EUR,USD]"},
+      {Operation::currencies, 200, R"({"result":[{"id":1},)" + currency("SEK") + "]}", "ok SEK [SEK]"},
+      {Operation::currencies, 404, std::nullopt, R"(UtilsServiceError.serverError("500") [])"},
+      {Operation::balance, 200, R"({"result":[)" + balance("12.5") + "," + balance("99") + "]}", "ok 12.5 [12.5]"},
+      {Operation::balance, 400, R"({"result":[{"amount":"x"},)" + balance("3") + "]}", "ok 3.0 [3.0]"},
+      {Operation::balance, 200, R"({"result":[]})", R"(UtilsServiceError.serverError("200") [0.0])"},
+      {Operation::balance, 201, R"({"result":{"amount":1}})", R"(UtilsServiceError.serverError("201") [0.0])"},
+      {Operation::balance, std::nullopt, std::nullopt, R"(UtilsServiceError.createURLError("Error") [0.0])"},
+  };
+  network_->setDelivery(ScriptedProvider::Delivery::inlineCall);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(testing::name(row.operation)) + " " +
+                 (row.status ? std::to_string(*row.status) : "-") + " " +
+                 row.body.value_or("<none>"));
+    KeychainWrapper::standard().setBackend(store_ = std::make_shared<MemoryKeyStore>());
+    KeychainWrapper::standard().setAll({{"token", "old"}, {"userId", "9"}});
+    network_->answer(row.operation, {row.status, row.body});
+    EXPECT_EQ(run(row.operation), row.outcome);
+  }
+}
+
+// What the caller gives reaches the request; what cannot become a request fails before the
+// operation returns, with nothing sent and nothing stored.
+TEST_F(ServicesTest, ArgumentsReachTheRequestOrFailAtOnce) {
+  network_->answerAll({200, R"({"result":[]})"});
+  auto games = std::make_shared<GameService>(GameServiceDependencies(nullptr, network_));
+  for (std::int64_t page : {2, 0, -1}) {
+    Outcome<GameListResult> outcome;
+    games->gameListRequest(page, outcome.callback(network_));
+    outcome.await();
+    EXPECT_TRUE(network_->requests().back().request.url.ends_with(
+        "?page=" + std::to_string(page) + "&per_page=50"));
+  }
+  auto signUp =
+      std::make_shared<SignUpService>(SignUpServiceDependencies(nullptr, nullptr, network_));
+  Outcome<SignUpResult> sent;
+  signUp->signUpRequest(newPlayer(), sent.callback(network_));
+  sent.await();
+  EXPECT_EQ(network_->requests().back().json(), newPlayer().jsonDictonary());
+  const auto sentBefore = network_->requests().size();
+
+  std::vector<std::string> failures;
+  const auto collect = [&](auto result) { failures.push_back(result.error().what()); };
+  games->launchGameRequest(std::nullopt, collect);
+  signUp->signUpRequest(std::nullopt, collect);
+  for (const char* id : {"../admin", "1?x=2", "a b", "%2e"}) utils()->getBalance(id, collect);
+  EXPECT_EQ(failures.size(), 6u);
+  for (const auto& failure : failures) EXPECT_NE(failure.find("(\"Error creating URL\")"), std::string::npos);
+  EXPECT_EQ(network_->requests().size(), sentBefore);
+
+  // A sign-up without e-mail or password stores nothing.
+  KeychainWrapper::standard().setBackend(store_ = std::make_shared<MemoryKeyStore>());
+  network_->answerAll({201, "{}"});
+  for (auto record : {newPlayer(std::nullopt), newPlayer("e@x.io", std::nullopt)}) {
+    Outcome<SignUpResult> outcome;
+    signUp->signUpRequest(record, outcome.callback(network_));
+    EXPECT_TRUE(outcome.await().isSuccess());
+    EXPECT_EQ(stored(), "-,-,-,-");
+  }
+}
+
+// The status mapper, which hosts may replace: every classification becomes serverError with
+// its raw value, except that refused credentials are their own case for log-in and utilities.
+TEST(DataDomainMapperTest, ClassificationsBecomeServiceErrors) {
+  auto mapper = DataDomainMapper::inject();
+  for (auto code : {APIStatusCode::SUCCESS, APIStatusCode::CREATED, APIStatusCode::BADREQUEST,
+                    APIStatusCode::INTERNALSERVERERROR, APIStatusCode::APPERROR}) {
+    const auto raw = std::to_string(APIStatusCode(code).rawValue());
+    EXPECT_EQ(mapper->apiStatusCodeToLogInServiceError(code), LogInServiceError::serverError(raw));
+    EXPECT_EQ(mapper->apiStatusCodeToSignUpServiceError(code), SignUpServiceError::serverError(raw));
+    EXPECT_EQ(mapper->apiStatusCodeToGameListServiceError(code), GameServiceError::serverError(raw));
+    EXPECT_EQ(mapper->apiStatusCodeToUtilsServiceError(code), UtilsServiceError::serverError(raw));
+  }
+  EXPECT_EQ(mapper->apiStatusCodeToLogInServiceError(APIStatusCode::UNAUTHORIZED),
+            LogInServiceError::invalidCredencials());
+  EXPECT_EQ(mapper->apiStatusCodeToUtilsServiceError(APIStatusCode::UNAUTHORIZED),
+            UtilsServiceError::invalidCredencials());
+}
+
+}  // namespace
+}  // namespace velmar
