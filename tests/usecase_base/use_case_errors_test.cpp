@@ -1,94 +1,73 @@
-#include "velmar/use_case_errors.hpp"
-
+// Service errors become the use-case errors a host catches, raised by thunks.
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <functional>
 #include <string>
-#include <type_traits>
-#include <unordered_set>
+#include <system_error>
+#include <vector>
 
-#include "velmar/base_interactor.hpp"
+#include "domain/mapper/domain_use_case_mapper.hpp"
+#include "use_case/thunks.hpp"
+#include "velmar/use_case_errors.hpp"
 
 namespace velmar {
 namespace {
 
-template <typename E>
-class UseCaseErrorTest : public ::testing::Test {};
-
-struct PlayerErrors {
-  using Enum = PlayerUseCaseError;
-  static constexpr const char* kName = "PlayerUseCaseError";
-};
-struct GameErrors {
-  using Enum = GameUseCaseError;
-  static constexpr const char* kName = "GameUseCaseError";
-};
-struct UtilsErrors {
-  using Enum = UtilsUseCaseError;
-  static constexpr const char* kName = "UtilsUseCaseError";
-};
-using AllErrors = ::testing::Types<PlayerErrors, GameErrors, UtilsErrors>;
-TYPED_TEST_SUITE(UseCaseErrorTest, AllErrors);
-
-TYPED_TEST(UseCaseErrorTest, EveryCaseIsARealErrorCodeNamedAfterItsCase) {
-  using E = typename TypeParam::Enum;
-  const struct {
-    E value;
-    const char* name;
-  } cases[] = {{E::internalError, "internalError"},
-               {E::invalidCredentials, "invalidCredentials"},
-               {E::weakSelfError, "weakSelfError"}};
-  for (const auto& c : cases) {
-    const std::error_code code = c.value;
-    EXPECT_TRUE(code) << c.name << " must not read as success";
-    EXPECT_STREQ(code.category().name(), TypeParam::kName);
-    EXPECT_EQ(code.message(), c.name);
-    EXPECT_TRUE(code == c.value);
-  }
-}
-
-TYPED_TEST(UseCaseErrorTest, CasesCompareAndHashByValue) {
-  using E = typename TypeParam::Enum;
-  const std::error_code internal = E::internalError;
-  EXPECT_FALSE(internal == E::invalidCredentials);
-  EXPECT_FALSE(internal == E::weakSelfError);
-  std::unordered_set<E> set{E::internalError, E::invalidCredentials, E::internalError};
-  EXPECT_EQ(set.size(), 2u);
-}
-
-TYPED_TEST(UseCaseErrorTest, ThrownAsSystemErrorTheCodeSurvivesTheCatch) {
-  using E = typename TypeParam::Enum;
+template <typename T>
+std::string raisedBy(const Thunk<T>& thunk) {
   try {
-    throw std::system_error(E::invalidCredentials);
+    thunk();
   } catch (const std::system_error& e) {
-    EXPECT_TRUE(e.code() == E::invalidCredentials);
-    EXPECT_FALSE(e.code() == E::internalError);
+    return e.what();
   }
+  return "returned";
 }
 
-TEST(UseCaseErrorCategoriesTest, TheSameCaseOfDifferentUseCasesIsNotEqual) {
-  const std::error_code game = GameUseCaseError::invalidCredentials;
-  const std::error_code player = PlayerUseCaseError::invalidCredentials;
-  const std::error_code utils = UtilsUseCaseError::invalidCredentials;
-  EXPECT_EQ(game.value(), player.value());
-  EXPECT_NE(game, player);
-  EXPECT_NE(game, utils);
-  EXPECT_NE(player, utils);
-}
-
-// A use case is destroyed through its base without leaking its own parts.
-TEST(BaseInteractorTest, DerivedUseCaseIsDestroyedThroughItsBase) {
-  struct UseCase : BaseInteractor {
-    explicit UseCase(std::shared_ptr<int> part) : part(std::move(part)) {}
-    std::shared_ptr<int> part;
+// Only refused credentials keep their meaning; every other service error, whatever its text,
+// is an internal error to the host.
+TEST(DomainUseCaseMapperTest, OnlyRefusedCredentialsKeepTheirMeaning) {
+  const DomainUseCaseMapper mapper;
+  const auto check = [&](auto make, bool invalid) {
+    EXPECT_EQ(mapper.logInServiceErrorToPlayerUseCaseError(make(LogInServiceErrorTag{})),
+              invalid ? PlayerUseCaseError::invalidCredentials : PlayerUseCaseError::internalError);
+    EXPECT_EQ(mapper.signUpServiceErrorToPlayerUseCaseError(make(SignUpServiceErrorTag{})),
+              invalid ? PlayerUseCaseError::invalidCredentials : PlayerUseCaseError::internalError);
+    EXPECT_EQ(mapper.gameListServiceErrorToPlayerUseCaseError(make(GameServiceErrorTag{})),
+              invalid ? GameUseCaseError::invalidCredentials : GameUseCaseError::internalError);
+    EXPECT_EQ(mapper.utilsServiceErrorToUtilsUseCaseError(make(UtilsServiceErrorTag{})),
+              invalid ? UtilsUseCaseError::invalidCredentials : UtilsUseCaseError::internalError);
   };
-  static_assert(!std::is_default_constructible_v<BaseInteractor>);
-  auto part = std::make_shared<int>(1);
-  std::weak_ptr<int> watch = part;
-  std::unique_ptr<BaseInteractor> useCase = std::make_unique<UseCase>(std::move(part));
-  EXPECT_NE(dynamic_cast<UseCase*>(useCase.get()), nullptr);
-  useCase.reset();
-  EXPECT_TRUE(watch.expired());
+  check([](auto tag) { return ServiceError<decltype(tag)>::invalidCredencials(); }, true);
+  check([](auto tag) { return ServiceError<decltype(tag)>::createURLError(kErrorCreatingURL); }, false);
+  check([](auto tag) { return ServiceError<decltype(tag)>::createURLError(kTransportError); }, false);
+  check([](auto tag) { return ServiceError<decltype(tag)>::serverError("401"); }, false);
+  check([](auto tag) { return ServiceError<decltype(tag)>::notFound(); }, false);
+  check([](auto tag) { return ServiceError<decltype(tag)>::weakSelfError(); }, false);
+}
+
+// A thunk gives the same outcome at every call; a failure is mapped when the thunk is called,
+// and names its enumeration and case. Each use case's errors are its own.
+TEST(ThunksTest, EveryCallRepeatsTheOutcome) {
+  Thunk<std::vector<std::string>> success = successThunk(std::vector<std::string>{"a", "b"});
+  EXPECT_EQ(success(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(success(), (std::vector<std::string>{"a", "b"}));
+
+  int mapped = 0;
+  Thunk<int> failure = failureThunk<int>([&mapped] {
+    ++mapped;
+    return GameUseCaseError::invalidCredentials;
+  });
+  EXPECT_EQ(mapped, 0);
+  for (int call = 1; call <= 2; ++call) {
+    EXPECT_EQ(raisedBy(failure), "GameUseCaseError: invalidCredentials");
+    EXPECT_EQ(mapped, call);
+  }
+  EXPECT_EQ(raisedBy(failureThunk<void>(UtilsUseCaseError::internalError)),
+            "UtilsUseCaseError: internalError");
+  EXPECT_EQ(raisedBy(failureThunk<void>(PlayerUseCaseError::weakSelfError)),
+            "PlayerUseCaseError: weakSelfError");
+  EXPECT_NE(std::error_code(GameUseCaseError::invalidCredentials),
+            std::error_code(PlayerUseCaseError::invalidCredentials));
 }
 
 }  // namespace
