@@ -30,8 +30,8 @@ bool holdsMockData(const std::filesystem::path& directory) {
   return std::filesystem::is_directory(directory / "MockData", error);
 }
 
-}  // namespace
-
+// `libraryDirectory` is where the shared library lies (absent when linked statically);
+// `datadirFromLibdir` leads from there to the installed files; `fallbacks` come last.
 std::optional<std::filesystem::path> findBundle(
     const std::optional<std::filesystem::path>& libraryDirectory,
     const std::filesystem::path& datadirFromLibdir,
@@ -51,6 +51,8 @@ std::optional<std::filesystem::path> findBundle(
   }
   return std::nullopt;
 }
+
+}  // namespace
 
 std::optional<std::filesystem::path> bundleDirectory() {
   static const std::optional<std::filesystem::path> found = [] {

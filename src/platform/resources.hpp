@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "velmar/types.hpp"
 
@@ -15,14 +14,6 @@ namespace velmar::resources {
 // at the datadir the library was built for. A static library never looks beside the host's
 // executable: those files are the host's, not ours.
 std::optional<std::filesystem::path> bundleDirectory();
-
-// The search behind bundleDirectory(). `libraryDirectory` is where the shared library lies
-// (absent when linked statically); `datadirFromLibdir` leads from there to the installed
-// resources; `fallbacks` are tried last, in order.
-std::optional<std::filesystem::path> findBundle(
-    const std::optional<std::filesystem::path>& libraryDirectory,
-    const std::filesystem::path& datadirFromLibdir,
-    const std::vector<std::filesystem::path>& fallbacks);
 
 // Reads `directory/name.type`; absent when it is missing, not a regular file or unreadable.
 std::optional<Bytes> read(const std::filesystem::path& directory, std::string_view name,
