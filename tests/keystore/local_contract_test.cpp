@@ -1,5 +1,3 @@
-// The key-store contract for the backends that need no service: memory and file.
-
 #include "keystore/key_store_contract.hpp"
 #include "support/temp_dir.hpp"
 

@@ -19,13 +19,8 @@ class ScopedEnv {
 
  private:
   void apply(const std::optional<std::string>& value) {
-    if (value) {
-      ::setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-      ::unsetenv(name_.c_str());
-    }
+    value ? ::setenv(name_.c_str(), value->c_str(), 1) : ::unsetenv(name_.c_str());
   }
-
   std::string name_;
   std::optional<std::string> old_;
 };

@@ -1,15 +1,11 @@
 // Runs inside a private D-Bus session with an unlocked, throwaway gnome-keyring (see
 // tests/with_secret_service.sh), never against the user's own key ring.
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
 #include "keystore/key_store_contract.hpp"
 #include "keystore/scoped_env.hpp"
-#include "support/temp_dir.hpp"
 
 namespace velmar::testing {
 namespace {
@@ -20,8 +16,6 @@ class SecretServiceStorage : public ContractStorage {
   std::shared_ptr<KeyStore> openSecond() override { return open(); }
 };
 
-// Refuses to run against whatever bus the caller happens to have: that would be the user's
-// own key ring.
 const bool kInPrivateSession = [] {
   if (std::getenv("VELMAR_TEST_SECRET_SERVICE") != nullptr) return true;
   std::fputs("run this suite through tests/with_secret_service.sh\n", stderr);
@@ -35,22 +29,10 @@ INSTANTIATE_TEST_SUITE_P(Daemon, KeyStoreContractTest,
                          backendName);
 
 TEST(SecretServiceSelection, AnsweringServiceIsAvailableAndChosenByDefault) {
-  const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(SecretServiceKeyStore::available(std::chrono::milliseconds(5000)));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-
   ScopedEnv noOverride("VELMAR_KEYSTORE", std::nullopt);
   KeychainWrapper wrapper;
   EXPECT_NE(std::dynamic_pointer_cast<SecretServiceKeyStore>(wrapper.backend()), nullptr);
-}
-
-TEST(SecretServiceSelection, WrapperWritesReachTheKeyRing) {
-  ScopedEnv choice("VELMAR_KEYSTORE", "secret-service");
-  KeychainWrapper wrapper;
-  ASSERT_TRUE(wrapper.set("through the wrapper", "wrapper-key"));
-  EXPECT_EQ(SecretServiceKeyStore().string("wrapper-key"), "through the wrapper");
-  EXPECT_TRUE(wrapper.removeObject("wrapper-key"));
-  EXPECT_EQ(SecretServiceKeyStore().string("wrapper-key"), std::nullopt);
 }
 
 }  // namespace
