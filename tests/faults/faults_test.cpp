@@ -19,6 +19,7 @@
 #include "data/network/api_environment.hpp"
 #include "support/queue.hpp"
 #include "support/raw_server.hpp"
+#include "support/session.hpp"
 #include "velmar/game_use_case.hpp"
 #include "velmar/key_store.hpp"
 #include "velmar/main_queue.hpp"
@@ -544,13 +545,9 @@ class FaultTest : public ::testing::TestWithParam<std::tuple<std::size_t, std::s
   // PROD is plain HTTP: its host and port are routed to the raw server.
   void configure(std::optional<std::chrono::milliseconds> timeout = std::nullopt,
                  std::size_t maxResponseBytes = kDefaultCap) {
-    const std::string base(rawValue(Environment::PROD));
-    const auto start = base.find("://") + 3;
-    const std::string authority = base.substr(start, base.find('/', start) - start);
-    const auto colon = authority.rfind(':');
+    const auto [host, port] = testing::authorityOf(Environment::PROD);
     SessionConfiguration config;
-    config.connectTo = {
-        server_->routeFrom(authority.substr(0, colon), std::stoi(authority.substr(colon + 1)))};
+    config.connectTo = {server_->routeFrom(host, port)};
     config.timeoutOverride = timeout;
     config.maxResponseBytes = maxResponseBytes;
     configureSession(std::move(config));

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "keystore/scoped_env.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 #include "velmar/key_store.hpp"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "keystore/scoped_env.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 #include "velmar/key_store.hpp"
 

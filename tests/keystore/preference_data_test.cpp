@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "keystore/scoped_env.hpp"
+#include "support/scoped_env.hpp"
 #include "velmar/key_store.hpp"
 
 namespace velmar::testing {

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "keystore/scoped_env.hpp"
+#include "support/scoped_env.hpp"
 #include "support/temp_dir.hpp"
 #include "velmar/key_store.hpp"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "keystore/key_store_contract.hpp"
-#include "keystore/scoped_env.hpp"
+#include "support/scoped_env.hpp"
 
 namespace velmar::testing {
 namespace {

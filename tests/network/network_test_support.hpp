@@ -10,25 +10,9 @@
 #include "data/network/network_service.hpp"
 #include "data/network/repository.hpp"
 #include "support/queue.hpp"
+#include "support/session.hpp"
 
 namespace velmar::testing {
-
-// The host and port a request for `environment` is addressed to.
-struct Authority {
-  std::string host;
-  int port = 0;
-};
-
-inline Authority authorityOf(Environment environment) {
-  const std::string text(rawValue(environment));
-  const auto start = text.find("://") + 3;
-  const std::string authority = text.substr(start, text.find('/', start) - start);
-  const auto colon = authority.rfind(':');
-  if (colon != std::string::npos) {
-    return {authority.substr(0, colon), std::stoi(authority.substr(colon + 1))};
-  }
-  return {authority, text.starts_with("https://") ? 443 : 80};
-}
 
 // Everything the provider handed one callback.
 struct Delivery {

@@ -15,21 +15,13 @@ namespace {
 using testing::raisedBy;
 using testing::runMainUntil;
 
-// Host and port of an "http://host:port/..." base address.
-std::pair<std::string, int> authorityOf(std::string_view base) {
-  base.remove_prefix(base.find("://") + 3);
-  base = base.substr(0, base.find('/'));
-  const auto colon = base.rfind(':');
-  return {std::string(base.substr(0, colon)), std::stoi(std::string(base.substr(colon + 1)))};
-}
-
 class ThreadsStressTest : public ::testing::Test {
  protected:
   void SetUp() override {
     MainQueue::main().drain();
     KeychainWrapper::standard().setBackend(std::make_shared<MemoryKeyStore>());
     server_.respondWith({200, testing::envelope({{{"id", "1"}, {"alphabetic_code", "EUR"}}})});
-    const auto [host, port] = authorityOf(rawValue(Environment::PROD));
+    const auto [host, port] = testing::authorityOf(Environment::PROD);
     SessionConfiguration config;
     config.connectTo = {server_.routeFrom(host, port)};
     configureSession(std::move(config));

@@ -21,6 +21,7 @@
 #include "data/service/sign_up_service.hpp"
 #include "data/service/utils_service.hpp"
 #include "support/queue.hpp"
+#include "support/session.hpp"
 #include "velmar/game_use_case.hpp"
 #include "velmar/key_store.hpp"
 #include "velmar/main_queue.hpp"
@@ -73,41 +74,6 @@ class FixedErrorMapper : public DataDomainMapperProvider {
   std::string message_;
 };
 
-// Calls `thunk`; absent when it returned, otherwise the code of the std::system_error it
-// raised. Any other exception fails the test.
-template <typename T>
-std::optional<std::error_code> raisedBy(const Thunk<T>& thunk) {
-  try {
-    thunk();
-  } catch (const std::system_error& error) {
-    return error.code();
-  } catch (...) {
-    ADD_FAILURE() << "the thunk raised something other than std::system_error";
-  }
-  return std::nullopt;
-}
-
-// Keeps every thunk a `result` callback receives, and whether it came before the operation
-// returned.
-template <typename T>
-struct Results {
-  std::vector<Thunk<T>> thunks;
-  bool operationReturned = false;
-  int beforeReturn = 0;
-
-  ResultCallback<T> callback() {
-    return [this](Thunk<T> thunk) {
-      if (!operationReturned) ++beforeReturn;
-      thunks.push_back(std::move(thunk));
-    };
-  }
-  bool awaitOne() {
-    const bool arrived = runMainUntil([&] { return !thunks.empty(); });
-    MainQueue::main().drain();
-    return arrived && thunks.size() == 1;
-  }
-};
-
 // Bodies as the platform sends them.
 inline std::string envelope(const nlohmann::json& result) {
   return nlohmann::json{{"result", result}}.dump();
@@ -127,18 +93,15 @@ inline std::string gamePage(const std::vector<std::string>& names) {
 }
 
 // Every suite starts from an empty in-memory credential store, the DEV environment and an
-// empty main queue.
-class UseCaseTest : public ::testing::Test {
+// empty main queue, and fails when a request went out that no answer was scripted for.
+class UseCaseTest : public SessionTest {
  protected:
   void SetUp() override {
-    MainQueue::main().drain();
-    store_ = std::make_shared<MemoryKeyStore>();
-    KeychainWrapper::standard().setBackend(store_);
-    APIEnvironment::shared().setApiEnvironment(Environment::DEV);
+    SessionTest::SetUp();
     network_ = std::make_shared<ScriptedProvider>();
   }
   void TearDown() override {
-    MainQueue::main().drain();
+    SessionTest::TearDown();
     for (const auto& request : network_->unscripted()) {
       ADD_FAILURE() << "no answer scripted for " << name(request.operation);
     }
@@ -163,7 +126,6 @@ class UseCaseTest : public ::testing::Test {
     return out;
   }
 
-  std::shared_ptr<MemoryKeyStore> store_;
   std::shared_ptr<ScriptedProvider> network_;
 };
 
