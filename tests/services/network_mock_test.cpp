@@ -5,107 +5,65 @@
 #include <filesystem>
 #include <string>
 
-#include "support/json.hpp"
 #include "platform/resources.hpp"
+#include "support/json.hpp"
 #include "support/temp_dir.hpp"
 
 namespace velmar {
 namespace {
 
-struct Answer {
-  int calls = 0;
-  std::optional<std::int64_t> status;
-  std::optional<Bytes> body;
-};
-
 using Operation = void (NetworkMock::*)(const http::Request&, DataCallback);
 
-struct DataOperation {
-  const char* file;
-  Operation operation;
-  bool resultIsArray;
-};
-
-const std::vector<DataOperation> kDataOperations = {
-    {"UserInformation", &NetworkMock::logInRequest, false},
-    {"GameList", &NetworkMock::gameListRequest, true},
-    {"LaunchGame", &NetworkMock::launchGameRequest, false},
-    {"CurrencyList", &NetworkMock::getCurrencyList, true},
-    {"Balance", &NetworkMock::getBalance, true},
-};
-
-Answer call(NetworkMock& mock, Operation operation) {
-  Answer answer;
+// What one operation answers, inline: "<status> array" or "<status> <first key of the result
+// object>", or "nothing".
+std::string answer(NetworkMock& mock, Operation operation) {
+  std::string out = "no answer before returning";
   (mock.*operation)(http::Request{}, [&](auto status, auto body) {
-    ++answer.calls;
-    answer.status = status;
-    answer.body = std::move(body);
-  });
-  return answer;  // the mock answers before returning
-}
-
-TEST(NetworkMockTest, ShippedFilesAreFoundAndAnswerInlineWithStatus200) {
-  ASSERT_TRUE(resources::bundleDirectory().has_value());
-  NetworkMock mock;
-  for (const auto& op : kDataOperations) {
-    Answer answer = call(mock, op.operation);
-    ASSERT_EQ(answer.calls, 1) << op.file;
-    EXPECT_EQ(answer.status, 200);
-    ASSERT_TRUE(answer.body.has_value()) << op.file;
-    auto envelope = json::parse(*answer.body);
-    ASSERT_TRUE(envelope && envelope->is_object()) << op.file;
-    ASSERT_TRUE(envelope->contains("result")) << op.file;
-    EXPECT_EQ((*envelope)["result"].is_array(), op.resultIsArray) << op.file;
-  }
-}
-
-TEST(NetworkMockTest, SignUpCarriesTheFileAsASuccessResult) {
-  NetworkMock mock;
-  int calls = 0;
-  mock.signUpRequest(http::Request{}, [&](auto status, auto result) {
-    ++calls;
-    EXPECT_EQ(status, 200);
-    ASSERT_TRUE(result.isSuccess());
-    ASSERT_TRUE(result.value().has_value());
-    EXPECT_TRUE(json::parse(*result.value()).has_value());
-  });
-  EXPECT_EQ(calls, 1);
-}
-
-TEST(NetworkMockTest, AMissingFileAnswersOnceWithNothingAndTheOthersKeepWorking) {
-  testing::TempDir dir;
-  const auto source = *resources::bundleDirectory() / "MockData";
-  for (const auto& entry : std::filesystem::directory_iterator(source)) {
-    if (entry.path().stem() != "Balance") {
-      std::filesystem::copy_file(entry.path(), dir.path() / entry.path().filename());
-    }
-  }
-  NetworkMock mock(dir.path());
-  for (const auto& op : kDataOperations) {
-    Answer answer = call(mock, op.operation);
-    EXPECT_EQ(answer.calls, 1) << op.file;
-    if (std::string(op.file) == "Balance") {
-      EXPECT_FALSE(answer.status.has_value());
-      EXPECT_FALSE(answer.body.has_value());
+    const auto envelope = body ? json::parse(*body) : std::nullopt;
+    if (!status || !envelope) {
+      out = status || body ? "undecodable" : "nothing";
     } else {
-      EXPECT_EQ(answer.status, 200) << op.file;
-      EXPECT_TRUE(answer.body.has_value()) << op.file;
+      const auto& result = (*envelope)["result"];
+      out = std::to_string(*status) + " " + (result.is_array() ? "array" : result.begin().key());
     }
-  }
-  std::filesystem::remove(dir.path() / "LaunchGame.json");
-  std::filesystem::create_directory(dir.path() / "LaunchGame.json");
-  Answer unreadable = call(mock, &NetworkMock::launchGameRequest);
-  EXPECT_EQ(unreadable.calls, 1);
-  EXPECT_FALSE(unreadable.status.has_value());
-
-  NetworkMock nowhere(dir.path() / "absent");
-  int calls = 0;
-  nowhere.signUpRequest(http::Request{}, [&](auto status, auto result) {
-    ++calls;
-    EXPECT_FALSE(status.has_value());
-    EXPECT_FALSE(result.isSuccess());
   });
-  EXPECT_EQ(calls, 1);
+  return out;
+}
+
+// Every canned file answers 200 with its result; a missing or unreadable one answers with
+// nothing (a transport failure), and only for its own operation.
+TEST(NetworkMockTest, EachOperationAnswersFromItsFileInline) {
+  testing::TempDir dir;
+  const auto shipped = *resources::bundleDirectory() / "MockData";
+  std::filesystem::copy(shipped, dir.path());
+  std::filesystem::remove(dir.path() / "Balance.json");
+  std::filesystem::create_directory(dir.path() / "Balance.json");
+  std::filesystem::remove(dir.path() / "CurrencyList.json");
+  const std::vector<std::pair<Operation, std::string>> rows = {
+      {&NetworkMock::logInRequest, "200 player"},     {&NetworkMock::gameListRequest, "200 array"},
+      {&NetworkMock::launchGameRequest, "200 game_id"}, {&NetworkMock::getCurrencyList, "nothing"},
+      {&NetworkMock::getBalance, "nothing"},
+  };
+  NetworkMock fromShipped;
+  NetworkMock fromCopy(dir.path());
+  for (const auto& [operation, expected] : rows) {
+    EXPECT_EQ(answer(fromCopy, operation), expected);
+    EXPECT_EQ(answer(fromShipped, operation).substr(0, 3), "200");
+  }
+  for (auto* mock : {&fromShipped, &fromCopy}) {
+    int successes = 0;
+    mock->signUpRequest(http::Request{}, [&](auto status, auto result) {
+      if (status != 200 || !result.isSuccess()) return;
+      const auto& body = result.value();
+      if (body && json::parse(*body)) ++successes;
+    });
+    EXPECT_EQ(successes, 1);
+  }
+  NetworkMock nowhere(dir.path() / "absent");
+  int failures = 0;
+  nowhere.signUpRequest(http::Request{},
+                        [&](auto status, auto result) { failures += !status && !result.isSuccess(); });
+  EXPECT_EQ(failures, 1);
 }
 
 }  // namespace

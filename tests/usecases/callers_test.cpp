@@ -17,7 +17,7 @@ static_assert(!std::is_constructible_v<GameUseCase, GameUseCaseDependencies>);
 static_assert(!std::is_constructible_v<UtilsUseCase, UtilsUseCaseDependencies>);
 static_assert(!std::is_constructible_v<PlayerUseCase, PlayerUseCaseDependencies>);
 
-class CallersTest : public UseCaseTest {};
+using CallersTest = UseCaseTest;
 
 TEST_F(CallersTest, EmptyResultCallbacksDropTheOutcomeButKeepItsEffect) {
   for (const std::int64_t status : {200, 401}) {

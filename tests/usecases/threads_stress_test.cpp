@@ -15,22 +15,16 @@ namespace {
 using testing::raisedBy;
 using testing::runMainUntil;
 
-class ThreadsStressTest : public ::testing::Test {
+class ThreadsStressTest : public testing::SessionTest {
  protected:
+  ThreadsStressTest() : SessionTest(Environment::PROD) {}
   void SetUp() override {
-    MainQueue::main().drain();
-    KeychainWrapper::standard().setBackend(std::make_shared<MemoryKeyStore>());
+    SessionTest::SetUp();
     server_.respondWith({200, testing::envelope({{{"id", "1"}, {"alphabetic_code", "EUR"}}})});
     const auto [host, port] = testing::authorityOf(Environment::PROD);
     SessionConfiguration config;
     config.connectTo = {server_.routeFrom(host, port)};
     configureSession(std::move(config));
-    APIEnvironment::shared().setApiEnvironment(Environment::PROD);
-  }
-  void TearDown() override {
-    EXPECT_TRUE(MainQueue::main().runUntilIdle(testing::kWait));
-    configureSession({});
-    APIEnvironment::shared().setApiEnvironment(Environment::DEV);
   }
 
   testing::TestServer server_;

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -30,48 +29,22 @@
 
 namespace velmar::testing {
 
-// A status mapper that turns every failing status into one chosen service error, so each
-// of the five cases can reach a use case through its real service.
-class FixedErrorMapper : public DataDomainMapperProvider {
+// A status mapper that refuses the credentials for every failing status: the only service
+// error the default mapper never gives, and the only one a host tells apart.
+class RefusingMapper : public DataDomainMapperProvider {
  public:
-  enum class Kind { createURLError, serverError, notFound, invalidCredencials, weakSelfError };
-
-  explicit FixedErrorMapper(Kind kind, std::string message = "scripted")
-      : kind_(kind), message_(std::move(message)) {}
-
   LogInServiceError apiStatusCodeToLogInServiceError(APIStatusCode) override {
-    return make<LogInServiceError>();
+    return LogInServiceError::invalidCredencials();
   }
   SignUpServiceError apiStatusCodeToSignUpServiceError(APIStatusCode) override {
-    return make<SignUpServiceError>();
+    return SignUpServiceError::invalidCredencials();
   }
   GameServiceError apiStatusCodeToGameListServiceError(APIStatusCode) override {
-    return make<GameServiceError>();
+    return GameServiceError::invalidCredencials();
   }
   UtilsServiceError apiStatusCodeToUtilsServiceError(APIStatusCode) override {
-    return make<UtilsServiceError>();
+    return UtilsServiceError::invalidCredencials();
   }
-
- private:
-  template <typename E>
-  E make() const {
-    switch (kind_) {
-      case Kind::createURLError:
-        return E::createURLError(message_);
-      case Kind::serverError:
-        return E::serverError(message_);
-      case Kind::notFound:
-        return E::notFound();
-      case Kind::invalidCredencials:
-        return E::invalidCredencials();
-      case Kind::weakSelfError:
-        return E::weakSelfError();
-    }
-    return E::notFound();
-  }
-
-  Kind kind_;
-  std::string message_;
 };
 
 // Bodies as the platform sends them.
@@ -119,14 +92,18 @@ class UseCaseTest : public SessionTest {
     return UtilsUseCase::make(UtilsUseCaseDependencies(network_, std::move(mapper)));
   }
 
-  // What the credential store holds under each of its four keys.
-  std::map<std::string, std::optional<std::string>> stored() const {
-    std::map<std::string, std::optional<std::string>> out;
-    for (const char* key : {"email", "password", "token", "userId"}) out[key] = store_->string(key);
+  // What the credential store holds under e-mail, password, token and user id.
+  using Stored = std::vector<std::optional<std::string>>;
+  Stored stored() const {
+    Stored out;
+    for (const auto key : {kEmailKey, kPasswordKey, kTokenKey, kUserIdKey}) {
+      out.push_back(store_->string(std::string(key)));
+    }
     return out;
   }
 
   std::shared_ptr<ScriptedProvider> network_;
+  std::shared_ptr<int> screen_ = std::make_shared<int>(0);  // the observer's lifetime
 };
 
 }  // namespace velmar::testing
