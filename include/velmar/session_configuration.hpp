@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +11,38 @@
 #include "velmar/export.hpp"
 
 namespace velmar {
+
+/// One request after it ended, for a host's diagnostics. It never carries a header value, a
+/// body or a token.
+struct RequestEvent {
+  /// Why no HTTP answer came.
+  enum class Failure {
+    none,      ///< an answer came (whatever its status)
+    resolve,   ///< the host name did not resolve
+    connect,   ///< no connection could be made
+    tls,       ///< the TLS handshake failed or the server's certificate was not trusted
+    timeout,   ///< the request ran out of time
+    tooLarge,  ///< the answer exceeded `SessionConfiguration::maxResponseBytes`
+    other,     ///< any other transport failure
+  };
+
+  /// "GET" or "POST".
+  std::string method;
+  /// The URL's path and query ("/list_games?page=1&per_page=50"); no scheme, host or fragment.
+  std::string path;
+  /// "1.0", "1.1", "2" or "3"; empty when no answer came.
+  std::string httpVersion;
+  /// The HTTP status; absent when no answer came.
+  std::optional<std::int64_t> status;
+  /// Why no answer came; `none` when one did.
+  Failure failure = Failure::none;
+  /// The transport failure's text; empty when an answer came.
+  std::string error;
+  /// From the start of the transfer to its end.
+  std::chrono::microseconds duration{0};
+  /// Body bytes received, as they crossed the network.
+  std::uint64_t bytesReceived = 0;
+};
 
 /// How the SDK's HTTP client reaches the servers. Set it before the first request; a later
 /// change applies to requests started after it. TLS peer and host verification is always on.
@@ -24,6 +58,9 @@ struct SessionConfiguration {
   std::optional<std::chrono::milliseconds> connectTimeout;
   /// Replaces every request's own timeout when present (tools and tests that cannot wait 60 s).
   std::optional<std::chrono::milliseconds> timeoutOverride;
+  /// Called once per request after it ends, on the SDK's I/O thread and before its outcome
+  /// reaches the main queue: keep it short and thread-safe. Empty (the default): no events.
+  std::function<void(const RequestEvent&)> onRequestEnded;
 };
 
 /// Installs `config` for every request started from now on.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -41,7 +42,7 @@ class Session::Engine {
 
   void submit(std::unique_ptr<Transfer> transfer) {
     if (!multi_) {
-      complete(std::move(transfer), transportFailure("HTTP client unavailable"));
+      fail(std::move(transfer), "HTTP client unavailable");
       return;
     }
     {
@@ -92,6 +93,7 @@ class Session::Engine {
         auto transfer = std::move(found->second);
         active.erase(found);
         Response response = transfer->response(code);
+        transfer->reportEnd(response, code);
         recycle(std::move(transfer->easy));
         complete(std::move(transfer), std::move(response));
         completed = true;
@@ -132,23 +134,29 @@ class Session::Engine {
     for (auto& transfer : batch_) {
       EasyPtr easy = takeHandle();
       if (!easy) {
-        complete(std::move(transfer), transportFailure("could not start the request"));
+        fail(std::move(transfer), "could not start the request");
         continue;
       }
       if (!transfer->prepare(std::move(easy))) {
-        recycle(std::move(transfer->easy));
-        complete(std::move(transfer), transportFailure("invalid request"));
+        fail(std::move(transfer), "invalid request");
         continue;
       }
       CURL* handle = transfer->easy.get();
       if (curl_multi_add_handle(multi_.get(), handle) != CURLM_OK) {
-        recycle(std::move(transfer->easy));
-        complete(std::move(transfer), transportFailure("could not start the request"));
+        fail(std::move(transfer), "could not start the request");
         continue;
       }
       active.emplace(handle, std::move(transfer));
     }
     batch_.clear();
+  }
+
+  // Ends a transfer that never went out.
+  void fail(std::unique_ptr<Transfer> transfer, std::string message) {
+    Response response = transportFailure(std::move(message));
+    transfer->reportEnd(response, CURLE_FAILED_INIT);
+    recycle(std::move(transfer->easy));
+    complete(std::move(transfer), std::move(response));
   }
 
   // A pooled handle (reset when it came back) or a new one; null when libcurl cannot allocate.

@@ -4,10 +4,12 @@
 #include "platform/http_transfer.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <cctype>
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 namespace velmar::http {
@@ -28,6 +30,51 @@ bool hasHeader(const Request& request, std::string_view name) {
         field.first.begin(), field.first.end(), name.begin(), name.end(),
         [](unsigned char a, unsigned char b) { return std::tolower(a) == std::tolower(b); });
   });
+}
+
+RequestEvent::Failure failureOf(CURLcode code, bool overCap) {
+  using Failure = RequestEvent::Failure;
+  if (overCap || code == CURLE_FILESIZE_EXCEEDED) return Failure::tooLarge;
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return Failure::resolve;
+    case CURLE_COULDNT_CONNECT:
+      return Failure::connect;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+      return Failure::tls;
+    case CURLE_OPERATION_TIMEDOUT:
+      return Failure::timeout;
+    default:
+      return Failure::other;
+  }
+}
+
+std::string httpVersionOf(long version) {
+  switch (version) {
+    case CURL_HTTP_VERSION_1_0:
+      return "1.0";
+    case CURL_HTTP_VERSION_1_1:
+      return "1.1";
+    case CURL_HTTP_VERSION_2_0:
+      return "2";
+    case CURL_HTTP_VERSION_3:
+      return "3";
+    default:
+      return "";
+  }
+}
+
+// "/path?query" of an absolute URL: the authority, which may carry user information, and the
+// fragment stay out of diagnostics.
+std::string pathOf(const std::string& url) {
+  const auto scheme = url.find("://");
+  const auto start = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+  if (start == std::string::npos) return "/";
+  return url.substr(start, url.find('#', start) - start);
 }
 
 }  // namespace
@@ -142,6 +189,39 @@ Response Transfer::response(CURLcode code) {
   if (!body.empty()) result.body = std::move(body);
   result.result = Result<std::optional<Bytes>, Error>::success(result.body);
   return result;
+}
+
+void Transfer::reportEnd(const Response& response, CURLcode code) const {
+  if (!config->onRequestEnded) return;
+  RequestEvent event;
+  event.method = request.method;
+  event.path = pathOf(request.url);
+  event.status = response.statusCode;
+  if (!response.result.isSuccess()) {
+    event.failure = failureOf(code, overCap);
+    event.error = response.result.error().message;
+  }
+  if (easy) {
+    long version = 0;
+    if (response.statusCode &&
+        curl_easy_getinfo(easy.get(), CURLINFO_HTTP_VERSION, &version) == CURLE_OK) {
+      event.httpVersion = httpVersionOf(version);
+    }
+    curl_off_t micros = 0;
+    if (curl_easy_getinfo(easy.get(), CURLINFO_TOTAL_TIME_T, &micros) == CURLE_OK) {
+      event.duration = std::chrono::microseconds(micros);
+    }
+    long osError = 0;
+    if (!event.error.empty() &&
+        curl_easy_getinfo(easy.get(), CURLINFO_OS_ERRNO, &osError) == CURLE_OK && osError != 0) {
+      event.error += " (" + std::generic_category().message(static_cast<int>(osError)) + ")";
+    }
+    curl_off_t received = 0;
+    if (curl_easy_getinfo(easy.get(), CURLINFO_SIZE_DOWNLOAD_T, &received) == CURLE_OK) {
+      event.bytesReceived = static_cast<std::uint64_t>(received);
+    }
+  }
+  config->onRequestEnded(event);
 }
 
 }  // namespace velmar::http

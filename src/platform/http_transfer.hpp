@@ -45,6 +45,9 @@ struct Transfer {
   bool prepare(EasyPtr handle);
   // The outcome once libcurl has finished with `code`.
   Response response(CURLcode code);
+  // Tells the configuration's observer, if any, how the request ended. Call before the
+  // handle is recycled, since the timings and version come from it.
+  void reportEnd(const Response& response, CURLcode code) const;
 
  private:
   static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user);

@@ -84,7 +84,9 @@ class Run {
 
  private:
   int fail(const std::string& why, int status) {
-    io_.err << "velmar: " << commandName(options_.command) << " failed: " << why << "\n";
+    const auto advice = session_.adviceOnFailure(needsPlayer());
+    io_.err << "velmar: " << commandName(options_.command) << " failed: "
+            << (advice ? *advice + " (" + why + ")" : why) << "\n";
     if (options_.json) {
       const char* name = status == kExitInvalidCredentials ? "invalidCredentials" : "internalError";
       writeJson(io_.out, {{"error", name}});
@@ -128,6 +130,12 @@ class Run {
     }
     session_.settle();  // whatever the command set off, such as the first page after a log-in
     return result;
+  }
+
+  // Commands whose requests carry the stored player's token.
+  bool needsPlayer() const {
+    return options_.command == Command::games || options_.command == Command::launch ||
+           options_.command == Command::balance;
   }
 
   bool needsPassword() const {

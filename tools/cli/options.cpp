@@ -128,6 +128,9 @@ ParseResult parseArguments(int argc, const char* const* argv, std::ostream& out,
   app.add_option("--keystore", keyStore, "secret-service, file:PATH or memory")
       ->check(CLI::Validator(checkKeyStore, "STORE", "keystore"));
   app.add_flag("--json", options.json, "Write one JSON document on standard output");
+  app.add_flag("-v,--verbose", options.verbose,
+               "Print each request's method, path, status and timing on standard error");
+  app.set_version_flag("--version", std::string("velmar ") + VELMAR_VERSION);
   mock->excludes(sandbox)->excludes(connectTo)->excludes(caFile);
   sandbox->excludes(caFile);
 
@@ -199,6 +202,8 @@ ParseResult parseArguments(int argc, const char* const* argv, std::ostream& out,
     return {std::nullopt, app.exit(help, out, err)};
   } catch (const CLI::CallForAllHelp& help) {
     return {std::nullopt, app.exit(help, out, err)};
+  } catch (const CLI::CallForVersion& version) {
+    return {std::nullopt, app.exit(version, out, err)};
   } catch (const CLI::ParseError& error) {
     err << "velmar: " << oneLine(error.what()) << " (see velmar --help)\n";
     return {std::nullopt, kExitUsage};

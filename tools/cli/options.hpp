@@ -53,6 +53,7 @@ struct Options {
   bool mock = false;
   bool sandbox = false;
   bool json = false;
+  bool verbose = false;  // each request's event on standard error
   std::vector<std::string> connectTo;
   std::optional<std::string> caFile;
   std::optional<KeyStoreChoice> keyStore;  // absent: the SDK's own choice

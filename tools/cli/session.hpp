@@ -11,6 +11,7 @@
 #include <string_view>
 #include <velmar/velmar.hpp>
 
+#include "diagnostics.hpp"
 #include "options.hpp"
 #include "sandbox_server.hpp"
 
@@ -58,6 +59,9 @@ class Session {
   bool usesCannedAnswers() const;
   // The in-process sandbox, when `--sandbox` started one.
   const sandbox::Sandbox* sandbox() const { return sandbox_.get(); }
+  // What to tell a person about the failure of the command just run, when the requests or
+  // the key store show more than the error the SDK raised.
+  std::optional<std::string> adviceOnFailure(bool needsPlayer);
 
  private:
   void chooseKeyStore();
@@ -68,6 +72,7 @@ class Session {
   std::chrono::milliseconds wait_;
   Velmar& sdk_;
   std::unique_ptr<sandbox::Sandbox> sandbox_;
+  Diagnostics diagnostics_;
 };
 
 }  // namespace velmar::cli
