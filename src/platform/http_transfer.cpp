@@ -118,6 +118,12 @@ bool Transfer::prepare(EasyPtr handle) {
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_2TLS));
+  // Requests made while a connection is being set up wait for it: over HTTP/2 they then
+  // share it instead of each opening their own.
+  curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
+  // Every encoding this libcurl can decode is offered; bodies arrive decoded, so the cap in
+  // onBody holds for the decoded size and a small compressed bomb cannot grow past it.
+  curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
   if (c.caBundleFile) curl_easy_setopt(h, CURLOPT_CAINFO, c.caBundleFile->c_str());

@@ -139,8 +139,9 @@ TEST_F(NetworkServiceTest, ServersReceiveEveryRouteExactlyInEveryEnvironment) {
       EXPECT_EQ(received.header("Authorization"), "Bearer tok-9f");
       std::set<std::string> names;
       for (const auto& field : received.headers) names.insert(field.first);
+      // Accept-Encoding: every encoding libcurl decodes is offered.
       std::set<std::string> expected = {"Host", "Authentication-Type", "Content-Type",
-                                        "Authorization"};
+                                        "Authorization", "Accept-Encoding"};
       if (row.body) {
         expected.insert("Content-Length");
         EXPECT_EQ(json::parse(received.body), row.body);
@@ -151,6 +152,9 @@ TEST_F(NetworkServiceTest, ServersReceiveEveryRouteExactlyInEveryEnvironment) {
     }
   }
 }
+
+// The encodings Debian's libcurl decodes, offered by every request.
+const std::string kOffered = "Accept-Encoding: deflate, gzip, br, zstd\r\n";
 
 TEST_F(NetworkServiceTest, TheWireCarriesTheHeadersInOrderWithTheBareBearer) {
   RawServer raw(
@@ -168,8 +172,7 @@ TEST_F(NetworkServiceTest, TheWireCarriesTheHeadersInOrderWithTheBareBearer) {
   EXPECT_EQ(requests[0],
             "GET /api/v1/currencies HTTP/1.1\r\n"
             "Host: " +
-                host +
-                ":5050\r\n"
+                host + ":5050\r\n" + kOffered +
                 "Authentication-Type: default\r\n"
                 "Content-Type: application/json\r\n"
                 "Authorization: Bearer \r\n\r\n");
@@ -177,8 +180,7 @@ TEST_F(NetworkServiceTest, TheWireCarriesTheHeadersInOrderWithTheBareBearer) {
   EXPECT_EQ(requests[1],
             "POST /api/v1/login HTTP/1.1\r\n"
             "Host: " +
-                host +
-                ":5050\r\n"
+                host + ":5050\r\n" + kOffered +
                 "Authentication-Type: default\r\n"
                 "Content-Type: application/json\r\n"
                 "Authorization: Bearer \r\n"
@@ -198,12 +200,12 @@ TEST_F(NetworkServiceTest, AReusedHandleSendsOnlyItsOwnRequest) {
   APIEnvironment::shared().setApiEnvironment(Environment::PROD);
   const auto host = authorityOf(Environment::PROD).host + ":5050";
   const std::string body = R"({"email":"a@b.c","password":"pw"})";
-  const std::string post = "POST /api/v1/login HTTP/1.1\r\nHost: " + host +
-                           "\r\nAuthentication-Type: default\r\nContent-Type: "
+  const std::string post = "POST /api/v1/login HTTP/1.1\r\nHost: " + host + "\r\n" +
+                           kOffered + "Authentication-Type: default\r\nContent-Type: "
                            "application/json\r\nAuthorization: Bearer \r\nContent-Length: " +
                            std::to_string(body.size()) + "\r\n\r\n" + body;
-  const std::string get = "GET /api/v1/currencies HTTP/1.1\r\nHost: " + host +
-                          "\r\nAuthentication-Type: default\r\nContent-Type: "
+  const std::string get = "GET /api/v1/currencies HTTP/1.1\r\nHost: " + host + "\r\n" +
+                          kOffered + "Authentication-Type: default\r\nContent-Type: "
                           "application/json\r\nAuthorization: Bearer \r\n\r\n";
 
   for (int round = 0; round < 3; ++round) {
