@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcurl4-openssl-dev nlohmann-json3-dev libsimdjson-dev
   libsecret-1-dev libglib2.0-dev gnome-keyring dbus dbus-daemon
-  libcpp-httplib-dev libssl-dev zlib1g-dev openssl libcli11-dev nginx-light
+  libcpp-httplib-dev libssl-dev zlib1g-dev openssl libcli11-dev nginx-light qt6-base-dev
   clang-14 libclang-rt-14-dev
 )
 
