@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Drives the six requests through `velmar` against nginx, a server nobody here wrote: TLS 1.3,
 # HTTP/2, gzip, and `keepalive_requests 3`, so connections are closed under the client. Checks
-# the outcomes, that a process shares one connection while nginx keeps it open, and that the
-# answers came compressed.
+# the outcomes, that a process shares one connection while nginx keeps it open, that the
+# answers came compressed, and that `-v` shows requests but no secret.
 set -euo pipefail
 velmar=$1
 host=$2
@@ -88,6 +88,10 @@ run "balance: 12.50" balance
 run "https://fun.example/g-1" launch --game-id g-1 --provider-id 7 --provider-slug acme
 run "two pages: 100 games" demo --email demo@nginx.example --password pw
 run "EUR" currencies
+# Diagnostics name requests, never a secret: log in with a known password, get a known token.
+run "logged in" -v login demo@nginx.example pw-Secret-123
+[[ $out == *"POST /api/v1/login -> 200 (HTTP/2"* ]] || fail "-v printed no event: $out"
+[[ $out != *pw-Secret-123* && $out != *tok-nginx* ]] || fail "-v printed the password or the token"
 grep -E ' /api/v1/list_games 200 [0-9.]+$' "$dir/access.log" >/dev/null ||
   fail "the game pages were not sent compressed: $(grep list_games "$dir/access.log")"
 echo "six requests through nginx: right outcomes, shared connections, compressed answers"
