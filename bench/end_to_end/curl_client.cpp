@@ -31,6 +31,8 @@ CurlClient::CurlClient(const World& world, Server server, const std::string& tok
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers_.get());
   curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, 60000L);
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &collect);
+  // The SDK offers every encoding libcurl decodes; so do the clients it is compared with.
+  curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
 }
 
 void CurlClient::append(ListPtr& list, const std::string& line) {
@@ -47,6 +49,12 @@ bool CurlClient::fetchPage(std::string& body) {
   long status = 0;
   curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &status);
   return status == 200 && !body.empty();
+}
+
+std::uint64_t CurlClient::bytesOnTheWire() const {
+  curl_off_t bytes = 0;
+  curl_easy_getinfo(easy_.get(), CURLINFO_SIZE_DOWNLOAD_T, &bytes);
+  return static_cast<std::uint64_t>(bytes);
 }
 
 }  // namespace velmar::bench

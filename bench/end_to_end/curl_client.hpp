@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,8 @@ class CurlClient {
 
   // Fetches game-list page 1 into `body`; false unless it came back 200.
   bool fetchPage(std::string& body);
+  // Body bytes of the last answer as they crossed the network (compressed when it was).
+  std::uint64_t bytesOnTheWire() const;
 
  private:
   struct EasyDeleter {
