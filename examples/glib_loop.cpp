@@ -52,9 +52,8 @@ int main(int argc, char** argv) {
   // The executor outlives main() inside the SDK's queue, so it owns what it hands over to.
   auto order = std::make_shared<loop_tour::TaskOrder>();
   velmar::MainQueue::main().setExecutor([order, context](Task task) {
-    order->handOver(std::move(task), [context](Task numbered) {
-      attachIdle(context, std::move(numbered));
-    });
+    order->handOver(std::move(task),
+                    [context](Task numbered) { attachIdle(context, std::move(numbered)); });
   });
 
   struct Run {

@@ -105,8 +105,9 @@ class TaskOrder {
 
   void run(std::uint64_t number, const velmar::MainQueue::Task& task) {
     // Running it would re-enter handOver under its own lock; the fault is reported instead.
-    if (insideHandOver()) return noteFault("task " + std::to_string(number) +
-                                           " ran inside the executor's call");
+    if (insideHandOver()) {
+      return noteFault("task " + std::to_string(number) + " ran inside the executor's call");
+    }
     if (std::this_thread::get_id() != mainThread_) {
       noteFault("task " + std::to_string(number) + " ran off the main thread");
     }
@@ -191,8 +192,10 @@ class Tour {
         [this, game](velmar::Thunk<std::optional<std::string>> outcome) {
           std::optional<std::string> address;
           if (!call([&] { address = outcome(); }, "launch")) return;
-          if (!address) return fail("the launch of " + game.gameID().value_or("?") +
-                                    " sent no play-for-fun address");
+          if (!address) {
+            return fail("the launch of " + game.gameID().value_or("?") +
+                        " sent no play-for-fun address");
+          }
           step("launched " + game.gameID().value_or("?") + ": " + *address);
           balance();
         });
@@ -277,8 +280,7 @@ inline int verdict(const std::string& name, const Tour& tour, const TaskOrder& o
     return 1;
   }
   std::cout << name << ": order: " << order.ran()
-            << " tasks ran one at a time on the main thread, in the order handed over"
-            << std::endl;
+            << " tasks ran one at a time on the main thread, in the order handed over" << std::endl;
   return 0;
 }
 
