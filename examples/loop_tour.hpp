@@ -4,7 +4,6 @@
 // loop-specific hand-over lives in each example.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
