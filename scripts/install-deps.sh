@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, tests, tools, fuzzers and benchmarks need.
+# Installs the Debian packages that the build, tests, tools, examples, API reference, fuzzers
+# and benchmarks need.
 # Idempotent and silent when everything is present; needs root (or sudo) otherwise.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
   libcurl4-openssl-dev nlohmann-json3-dev libsimdjson-dev
   libsecret-1-dev libglib2.0-dev gnome-keyring dbus dbus-daemon
   libcpp-httplib-dev libssl-dev zlib1g-dev openssl libcli11-dev nginx-light qt6-base-dev
+  libasio-dev doxygen
   clang-14 libclang-rt-14-dev
 )
 

@@ -3,6 +3,7 @@
 # CI then runs the other ways too, each in a build tree of its own so no build can hide
 # another's fault, and ends with a bounded fuzz run:
 #   default  RelWithDebInfo, the developers' build            (build/)
+#            and then the API reference, warnings as errors  (build/docs/html/)
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer     (build-asan/)
 #   tsan     ThreadSanitizer                                   (build-tsan/)
 #   release  Release at -O2, as packagers build it             (build-release/)
@@ -28,7 +29,10 @@ sanitized=(-DVELMAR_BUILD_BENCHMARKS=OFF -DVELMAR_BUILD_EXAMPLES=OFF
 
 for variant in "${variants[@]}"; do
   case $variant in
-    default) run_suites "${VELMAR_BUILD_DIR:-$root/build}" ;;
+    default)
+      run_suites "${VELMAR_BUILD_DIR:-$root/build}"
+      cmake --build "${VELMAR_BUILD_DIR:-$root/build}" --target docs
+      ;;
     asan) run_suites "$root/build-asan" "${sanitized[@]}" -DVELMAR_SANITIZE=address ;;
     tsan) run_suites "$root/build-tsan" "${sanitized[@]}" -DVELMAR_SANITIZE=thread ;;
     release)

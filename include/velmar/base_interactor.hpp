@@ -12,7 +12,9 @@ class VELMAR_EXPORT BaseInteractor {
  protected:
   /// Only the use cases themselves construct one.
   BaseInteractor() = default;
+  /// Copied only as part of a use case.
   BaseInteractor(const BaseInteractor&) = default;
+  /// Assigned only as part of a use case.
   BaseInteractor& operator=(const BaseInteractor&) = default;
 };
 

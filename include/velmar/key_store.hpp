@@ -68,6 +68,7 @@ class VELMAR_EXPORT FileKeyStore : public KeyStore {
   /// `$XDG_DATA_HOME/velmar/credentials.json`, or `~/.local/share/velmar/credentials.json`.
   static std::filesystem::path defaultPath();
 
+  /// A store over the file at `path`; nothing is read or created until the first use.
   explicit FileKeyStore(std::filesystem::path path = defaultPath());
   ~FileKeyStore() override;
 

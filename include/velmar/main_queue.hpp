@@ -18,8 +18,11 @@ class WorkInFlight;
 /// (`run`, `runOne`, `drain`, `runUntil`) or installs its own serial executor once at start-up.
 class VELMAR_EXPORT MainQueue {
  public:
+  /// One unit of work; runs on the main thread.
   using Task = std::function<void()>;
+  /// A host's hand-over: receives each task and queues it to the host's own serial loop.
   using Executor = std::function<void(Task)>;
+  /// The clock the queue's timeouts are measured on.
   using Clock = std::chrono::steady_clock;
 
   /// The process-wide queue; created on first use, never destroyed.

@@ -75,7 +75,7 @@ class VELMAR_EXPORT NetworkProvider {
   virtual void launchGameRequest(const http::Request& url, DataCallback result) = 0;
   /// GET /currencies.
   virtual void getCurrencyList(const http::Request& url, DataCallback result) = 0;
-  /// GET /balances/player/<player id>.
+  /// GET /balances/player/{player id}.
   virtual void getBalance(const http::Request& url, DataCallback result) = 0;
 };
 

@@ -69,24 +69,34 @@ class ServiceError : public std::exception {
   std::string description_;
 };
 
-/// Tags naming each service's error type.
+/// Names the log-in service's error type.
 struct LogInServiceErrorTag {
+  /// The type's name in descriptions.
   static constexpr const char* kName = "LogInServiceError";
 };
+/// Names the sign-up service's error type.
 struct SignUpServiceErrorTag {
+  /// The type's name in descriptions.
   static constexpr const char* kName = "SignUpServiceError";
 };
+/// Names the game service's error type.
 struct GameServiceErrorTag {
+  /// The type's name in descriptions.
   static constexpr const char* kName = "GameServiceError";
 };
+/// Names the utilities service's error type.
 struct UtilsServiceErrorTag {
+  /// The type's name in descriptions.
   static constexpr const char* kName = "UtilsServiceError";
 };
 
-/// The log-in, sign-up, game and utilities services' errors.
+/// The log-in service's errors.
 using LogInServiceError = ServiceError<LogInServiceErrorTag>;
+/// The sign-up service's errors.
 using SignUpServiceError = ServiceError<SignUpServiceErrorTag>;
+/// The game service's errors.
 using GameServiceError = ServiceError<GameServiceErrorTag>;
+/// The utilities service's errors.
 using UtilsServiceError = ServiceError<UtilsServiceErrorTag>;
 
 }  // namespace velmar

@@ -24,6 +24,7 @@ class Result {
   bool isSuccess() const { return state_.index() == 0; }
   /// The success value; only valid when `isSuccess()`.
   const T& value() const& { return std::get<0>(state_); }
+  /// The success value, moved out of a temporary; only valid when `isSuccess()`.
   T&& value() && { return std::get<0>(std::move(state_)); }
   /// The failure value; only valid when `!isSuccess()`.
   const E& error() const& { return std::get<1>(state_); }

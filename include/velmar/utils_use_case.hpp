@@ -41,6 +41,7 @@ class VELMAR_EXPORT UtilsUseCase : public BaseInteractor,
                                    public UtilsUseCaseOutput,
                                    public std::enable_shared_from_this<UtilsUseCase> {
  public:
+  /// What `currencyList` holds: absent before the first successful answer.
   using CurrencyList = std::optional<std::vector<CurrencyEntity>>;
 
   /// The only way to create one: operations in flight keep the use case alive.

@@ -48,9 +48,9 @@ class VELMAR_EXPORT BalanceEntity {
   std::optional<std::string> updatedAt_;
 };
 
-/// Lets a host write `nlohmann::json j = record;` and `j.get<BalanceEntity>()` (which throws
-/// DecodingError).
+/// Lets a host write `nlohmann::json j = record;`.
 VELMAR_EXPORT void to_json(nlohmann::json& out, const BalanceEntity& record);
+/// Lets a host write `j.get<BalanceEntity>()`, which throws DecodingError.
 VELMAR_EXPORT void from_json(const nlohmann::json& in, BalanceEntity& record);
 
 }  // namespace velmar

@@ -62,9 +62,9 @@ class VELMAR_EXPORT CurrencyEntity {
   std::optional<std::string> updatedAt_;
 };
 
-/// Lets a host write `nlohmann::json j = record;` and `j.get<CurrencyEntity>()` (which throws
-/// DecodingError).
+/// Lets a host write `nlohmann::json j = record;`.
 VELMAR_EXPORT void to_json(nlohmann::json& out, const CurrencyEntity& record);
+/// Lets a host write `j.get<CurrencyEntity>()`, which throws DecodingError.
 VELMAR_EXPORT void from_json(const nlohmann::json& in, CurrencyEntity& record);
 
 }  // namespace velmar

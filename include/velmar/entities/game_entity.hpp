@@ -86,9 +86,9 @@ class VELMAR_EXPORT GameEntity {
   std::optional<bool> isFavorite_;
 };
 
-/// Lets a host write `nlohmann::json j = record;` and `j.get<GameEntity>()` (which throws
-/// DecodingError).
+/// Lets a host write `nlohmann::json j = record;`.
 VELMAR_EXPORT void to_json(nlohmann::json& out, const GameEntity& record);
+/// Lets a host write `j.get<GameEntity>()`, which throws DecodingError.
 VELMAR_EXPORT void from_json(const nlohmann::json& in, GameEntity& record);
 
 }  // namespace velmar

@@ -77,9 +77,9 @@ class VELMAR_EXPORT LaunchGameEntity {
   std::optional<std::int64_t> isMobile_;
 };
 
-/// Lets a host write `nlohmann::json j = record;` and `j.get<LaunchGameEntity>()` (which throws
-/// DecodingError).
+/// Lets a host write `nlohmann::json j = record;`.
 VELMAR_EXPORT void to_json(nlohmann::json& out, const LaunchGameEntity& record);
+/// Lets a host write `j.get<LaunchGameEntity>()`, which throws DecodingError.
 VELMAR_EXPORT void from_json(const nlohmann::json& in, LaunchGameEntity& record);
 
 }  // namespace velmar

@@ -52,9 +52,9 @@ class VELMAR_EXPORT LogInEntity {
   std::optional<Player> player_;
 };
 
-/// Lets a host write `nlohmann::json j = record;` and `j.get<LogInEntity>()` (which throws
-/// DecodingError).
+/// Lets a host write `nlohmann::json j = record;`.
 VELMAR_EXPORT void to_json(nlohmann::json& out, const LogInEntity& record);
+/// Lets a host write `j.get<LogInEntity>()`, which throws DecodingError.
 VELMAR_EXPORT void from_json(const nlohmann::json& in, LogInEntity& record);
 
 }  // namespace velmar

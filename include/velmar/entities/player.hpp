@@ -82,9 +82,9 @@ class VELMAR_EXPORT Player {
   std::optional<std::string> updatedAt_;
 };
 
-/// Lets a host write `nlohmann::json j = record;` and `j.get<Player>()` (which throws
-/// DecodingError).
+/// Lets a host write `nlohmann::json j = record;`.
 VELMAR_EXPORT void to_json(nlohmann::json& out, const Player& record);
+/// Lets a host write `j.get<Player>()`, which throws DecodingError.
 VELMAR_EXPORT void from_json(const nlohmann::json& in, Player& record);
 
 }  // namespace velmar

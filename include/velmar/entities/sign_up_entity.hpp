@@ -97,9 +97,9 @@ class VELMAR_EXPORT SignUpEntity {
   std::optional<bool> idVerified_;
 };
 
-/// Lets a host write `nlohmann::json j = record;` and `j.get<SignUpEntity>()` (which throws
-/// DecodingError).
+/// Lets a host write `nlohmann::json j = record;`.
 VELMAR_EXPORT void to_json(nlohmann::json& out, const SignUpEntity& record);
+/// Lets a host write `j.get<SignUpEntity>()`, which throws DecodingError.
 VELMAR_EXPORT void from_json(const nlohmann::json& in, SignUpEntity& record);
 
 }  // namespace velmar
