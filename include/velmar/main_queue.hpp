@@ -59,7 +59,8 @@ class VELMAR_EXPORT MainQueue {
   /// Runs tasks until nothing is queued and no SDK request is in flight; false at the timeout.
   bool runUntilIdle(std::chrono::milliseconds timeout);
 
-  /// Tasks queued plus SDK requests in flight.
+  /// Tasks queued plus SDK requests in flight. With an executor, a request counts until its
+  /// completion task starts running.
   std::size_t pending() const;
 
  private:

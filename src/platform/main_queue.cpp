@@ -192,8 +192,13 @@ void WorkInFlight::postEnding(MainQueue& queue, MainQueue::Task task) {
   if (s.executor && !s.handingOver) {
     MainQueue::Executor executor = s.executor;
     lock.unlock();
-    executor(std::move(task));
-    end(queue);
+    // The request stops counting as its completion starts on the host's loop: never before
+    // (the host could see idle with an answer still to come), and not after it returns
+    // (a host looking at pending() from that last task would wait for ever).
+    executor([queue = &queue, task = std::move(task)]() mutable {
+      end(*queue);
+      task();
+    });
     return;
   }
   s.tasks.push_back(std::move(task));

@@ -285,10 +285,15 @@ TEST(MainQueueTest, PostEndingWorkHandsOverTheTaskAndTheWorkTogether) {
   std::vector<MainQueue::Task> handed;
   queue.setExecutor([&](MainQueue::Task task) { handed.push_back(std::move(task)); });
   WorkInFlight::begin(queue);
-  WorkInFlight::postEnding(queue, [&] { ++completed; });
-  EXPECT_EQ(queue.pending(), 0u) << "the executor holds the task now";
+  std::size_t pendingInside = 1;
+  WorkInFlight::postEnding(queue, [&] {
+    pendingInside = queue.pending();
+    ++completed;
+  });
+  EXPECT_EQ(queue.pending(), 1u) << "in flight until its completion starts on the host's loop";
   ASSERT_EQ(handed.size(), 1u);
   handed.front()();
+  EXPECT_EQ(pendingInside, 0u) << "the completion itself sees the request done";
   EXPECT_EQ(completed, kRequests + 1);
 }
 
