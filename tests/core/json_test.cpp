@@ -20,7 +20,9 @@ TEST(JsonTest, ParseGivesTheValueOrAbsent) {
 }
 
 TEST(JsonTest, WritesOnlyWritableContainersAndTheyParseBackEqual) {
-  const json value = {{"email", "a\"b\\c\n\u00e9"}, {"n", 9007199254740993LL}, {"f", 0.1},
+  const json value = {{"email", "a\"b\\c\n\u00e9"},
+                      {"n", 9007199254740993LL},
+                      {"f", 0.1},
                       {"list", {1, 2, {{"k", nullptr}}}}};
   for (auto option : {vj::WriteOption::compact, vj::WriteOption::prettyPrinted}) {
     auto back = vj::parse(*vj::write(value, option));
@@ -30,8 +32,8 @@ TEST(JsonTest, WritesOnlyWritableContainersAndTheyParseBackEqual) {
   EXPECT_EQ(vj::writeString(json{{"a", 1}}), R"({"a":1})");
   json tooDeep = json::array();
   for (std::size_t i = 0; i < vj::kMaxDepth; ++i) tooDeep = json::array({tooDeep});
-  for (const json& refused : {json(1), json("x"), json(nullptr), tooDeep,
-                              json{{"name", std::string("bad \xff byte")}}}) {
+  for (const json& refused :
+       {json(1), json("x"), json(nullptr), tooDeep, json{{"name", std::string("bad \xff byte")}}}) {
     EXPECT_FALSE(vj::write(refused).has_value()) << refused.type_name();
   }
 }

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <fstream>
+
 #include "sandbox_server.hpp"
 #include "support/session.hpp"
 #include "velmar/client.hpp"
@@ -53,7 +54,10 @@ TEST_F(SoakTest, TwentyThousandRequestsKeepResidentMemoryFlat) {
   ASSERT_EQ(raisedBy(login.thunks[0]), std::nullopt);
   ASSERT_TRUE(MainQueue::main().runUntilIdle(kWait));  // and the first page it fetches
 
-  auto check = [&](auto thunk) { failed += raisedBy(thunk).has_value(); ++answered; };
+  auto check = [&](auto thunk) {
+    failed += raisedBy(thunk).has_value();
+    ++answered;
+  };
   long afterWarmUp = 0;
   for (int sent = 0; sent < kRequests; sent += 5) {
     if (sent == kWarmUpRequests) afterWarmUp = residentBytes();
