@@ -10,26 +10,19 @@
 namespace velmar::testing {
 namespace {
 
-class SecretServiceStorage : public ContractStorage {
- public:
-  std::shared_ptr<KeyStore> open() override { return std::make_shared<SecretServiceKeyStore>(); }
-  std::shared_ptr<KeyStore> openSecond() override { return open(); }
-};
-
 const bool kInPrivateSession = [] {
   if (std::getenv("VELMAR_TEST_SECRET_SERVICE") != nullptr) return true;
   std::fputs("run this suite through tests/with_secret_service.sh\n", stderr);
   std::exit(1);
 }();
 
-INSTANTIATE_TEST_SUITE_P(Daemon, KeyStoreContractTest,
-                         ::testing::Values(ContractBackend{
-                             "SecretService",
-                             [] { return std::make_unique<SecretServiceStorage>(); }}),
-                         backendName);
+INSTANTIATE_TEST_SUITE_P(
+    Daemon, KeyStoreContractTest,
+    ::testing::Values(ContractBackend{
+        "SecretService", [](const auto&) { return std::make_shared<SecretServiceKeyStore>(); }}),
+    [](const auto& info) { return info.param.name; });
 
-TEST(SecretServiceSelection, AnsweringServiceIsAvailableAndChosenByDefault) {
-  EXPECT_TRUE(SecretServiceKeyStore::available(std::chrono::milliseconds(5000)));
+TEST(SecretServiceSelection, AnsweringServiceIsChosenByDefault) {
   ScopedEnv noOverride("VELMAR_KEYSTORE", std::nullopt);
   KeychainWrapper wrapper;
   EXPECT_NE(std::dynamic_pointer_cast<SecretServiceKeyStore>(wrapper.backend()), nullptr);
