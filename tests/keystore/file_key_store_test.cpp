@@ -1,5 +1,3 @@
-#include <pwd.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,44 +36,19 @@ std::optional<Values> fileValues(const fs::path& path) try {
   return std::nullopt;
 }
 
-// A forked child whose exit status is what `body` returns; killed and reaped however the test
-// ends.
-struct Child {
-  explicit Child(const std::function<int()>& body) : pid(::fork()) {
-    if (pid == 0) ::_exit(body());
-  }
-  ~Child() { pid > 0 && ::kill(pid, SIGKILL) == 0 && wait(); }
-  int wait() {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    pid = -1;
-    return status;
-  }
-  pid_t pid;
-};
-
 class FileKeyStoreTest : public ::testing::Test {
  protected:
   fs::path file() const { return tmp_.path() / "data" / "velmar" / "credentials.json"; }
   TempDir tmp_;
 };
 
-TEST_F(FileKeyStoreTest, DefaultPathFollowsXdgDataHomeThenHome) {
-  const fs::path home = ::getpwuid(::getuid())->pw_dir;
-  for (const auto& [dataHome, homeDir, expected] :
-       std::vector<std::tuple<std::optional<std::string>, std::optional<std::string>, fs::path>>{
-           {"/xdg/data", "/home/p", "/xdg/data/velmar/credentials.json"},
-           {std::nullopt, "/home/p", "/home/p/.local/share/velmar/credentials.json"},
-           {"relative/dir", "/home/p", "/home/p/.local/share/velmar/credentials.json"},
-           {std::nullopt, std::nullopt, home / ".local/share/velmar/credentials.json"}}) {
-    ScopedEnv data("XDG_DATA_HOME", dataHome), homeEnv("HOME", homeDir);
-    EXPECT_EQ(FileKeyStore().path(), expected) << dataHome.value_or("-") << homeDir.value_or("-");
-  }
-}
-
-TEST_F(FileKeyStoreTest, NothingIsWrittenUntilTheFirstSaveThenOnlyPrivately) {
-  FileKeyStore store(tmp_.path() / ".local" / "velmar" / "credentials.json");
+// Under an absolute XDG_DATA_HOME, else under HOME; nothing written before the first save.
+TEST_F(FileKeyStoreTest, DefaultFileIsWrittenOnlyOnTheFirstSaveAndOnlyPrivately) {
+  ScopedEnv home("HOME", tmp_.path().string()), data("XDG_DATA_HOME", "/xdg/data");
+  EXPECT_EQ(FileKeyStore().path(), "/xdg/data/velmar/credentials.json");
+  ScopedEnv relative("XDG_DATA_HOME", "relative/dir");
+  FileKeyStore store;
+  EXPECT_EQ(store.path(), tmp_.path() / ".local/share/velmar/credentials.json");
   EXPECT_EQ(store.string("token"), std::nullopt);
   EXPECT_TRUE(store.removeObject("token"));
   EXPECT_FALSE(fs::exists(tmp_.path() / ".local"));
@@ -85,19 +58,15 @@ TEST_F(FileKeyStoreTest, NothingIsWrittenUntilTheFirstSaveThenOnlyPrivately) {
   ASSERT_TRUE(stored);
   EXPECT_EQ(modeOf(store.path()), 0600u);
   EXPECT_EQ(modeOf(store.path().parent_path()), 0700u);
-  EXPECT_EQ(modeOf(tmp_.path() / ".local"), 0700u);
   EXPECT_EQ(fileValues(store.path()), (Values{{"password", "secret"}}));
 }
 
 TEST_F(FileKeyStoreTest, DamagedFileHoldsNothingAndNextSaveReplacesIt) {
   auto text = [](std::string t) { return [t](const fs::path& path) { std::ofstream(path) << t; }; };
   const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> rows = {
-      {"garbage", text("\x01\x02not json")},
       {"truncated", text(R"({"email": "a@b.c", "token": "abc)")},
-      {"array", text(R"(["email", "a@b.c"])")},
       {"non-text value", text(R"({"email": "a@b.c", "token": 5})")},
       {"empty directory in its place", [](const fs::path& path) { fs::create_directory(path); }},
-      {"fifo in its place", [](const fs::path& path) { ::mkfifo(path.c_str(), 0600); }},
       {"dangling link", [](const fs::path& path) { fs::create_symlink("nowhere", path); }},
   };
   for (const auto& [name, damage] : rows) {
@@ -116,7 +85,7 @@ TEST_F(FileKeyStoreTest, DamagedFileHoldsNothingAndNextSaveReplacesIt) {
 TEST_F(FileKeyStoreTest, FailedWritesReportFailureAndChangeNothing) {
   const std::vector<std::pair<std::string, std::function<bool(FileKeyStore&)>>> rows = {
       {"text that is not UTF-8", [](auto& s) { return s.set("\xff\xfe", "password"); }},
-      {"a batch with such text",
+      {"in a batch",
        [](auto& s) {
          return s.setAll({{"token", "t"}, {"e", "\xff"}});
        }},
@@ -132,17 +101,20 @@ TEST_F(FileKeyStoreTest, FailedWritesReportFailureAndChangeNothing) {
     ASSERT_TRUE(store.set("good", "password"));
     EXPECT_FALSE(write(store));
     EXPECT_EQ(store.string("token"), std::nullopt);
-    EXPECT_EQ(store.string("password"), fs::is_directory(file()) ? std::optional<std::string>() : "good");
+    EXPECT_EQ(store.string("password"),
+              fs::is_directory(file()) ? std::optional<std::string>() : "good");
   }
 }
 
-// A signed-out account leaves no credentials file behind, not even an empty one.
+// A signed-out account leaves no credentials file behind, not even an empty one; a writer
+// clears the temporary file one that crashed left.
 TEST_F(FileKeyStoreTest, StoreLeftEmptyHasNoFile) {
   FileKeyStore store(file()), other(file());
   ASSERT_TRUE(store.setAll({{"email", "e"}, {"token", "t"}}));
   ASSERT_EQ(other.string("token"), "t");
+  std::ofstream(file().string() + ".tmp-crashed") << "{\"tok";
   EXPECT_TRUE(store.removeAll({"email"}));
-  EXPECT_TRUE(fs::exists(file()));
+  EXPECT_EQ(std::distance(fs::directory_iterator(file().parent_path()), {}), 2) << "and a lock";
   EXPECT_TRUE(store.removeAll({"token", "userId"}));
   EXPECT_FALSE(fs::exists(file()));
   EXPECT_EQ(other.string("token"), std::nullopt);
@@ -162,48 +134,15 @@ TEST_F(FileKeyStoreTest, ConcurrentWritersInThreadsAndProcessesLoseNothing) {
     }
     return 0;
   };
-  Child child([&] { return writeAll("c"); });
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(writeAll("c"));
   std::jthread(writeAll, "a"), std::jthread(writeAll, "b");
-  ASSERT_EQ(child.wait(), 0);
-  for (const char* side : {"a", "b", "c"}) {
-    for (int i = 0; i < kWrites; ++i) {
+  int status = -1;
+  ASSERT_TRUE(::waitpid(child, &status, 0) == child && status == 0);
+  for (const std::string side : {"a", "b", "c"})
+    for (int i = 0; i < kWrites; ++i)
       ASSERT_EQ(reader.string(side + std::to_string(i)), side + std::to_string(i));
-    }
-  }
   EXPECT_EQ(fileValues(file())->size(), 3u * kWrites + 1);
-}
-
-// Its length varies with n, so a torn file could not pass for a complete one.
-std::string nthValue(int n) { return std::to_string(n) + ":" + std::string(n % 700, 'x'); }
-
-TEST_F(FileKeyStoreTest, WriterKilledMidBurstLeavesACompleteState) {
-  for (int round = 0; round < 3; ++round) {
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    Child child([&] {
-      FileKeyStore store(file());
-      for (int n = 1;; ++n) {
-        store.set(nthValue(n), "counter");
-        store.set(std::to_string(n), "last");
-        if (n == 20 && ::write(pipeFds[1], "!", 1) != 1) return 1;
-      }
-    });
-    char byte = 0;
-    ASSERT_EQ(::read(pipeFds[0], &byte, 1), 1);
-    ::close(pipeFds[0]), ::close(pipeFds[1]);
-    ::kill(child.pid, SIGKILL);
-    ASSERT_TRUE(WIFSIGNALED(child.wait()));
-    // "last" trails "counter" by at most one write.
-    const Values values = fileValues(file()).value_or(Values{{"last", "0"}, {"counter", "0:"}});
-    const int last = std::stoi(values.at("last"));
-    const int n = std::stoi(values.at("counter"));
-    EXPECT_GE(last, 20) << round;
-    EXPECT_TRUE(n == last || n == last + 1) << n << " vs " << last;
-    EXPECT_EQ(values.at("counter"), nthValue(n));
-    // The next writer clears whatever temporary file the killed one left.
-    ASSERT_TRUE(FileKeyStore(file()).set("after", "last"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(file().parent_path()), {}), 2) << "and a lock";
-  }
 }
 
 }  // namespace
