@@ -20,10 +20,8 @@ TEST(JsonTest, ParseGivesTheValueOrAbsent) {
 }
 
 TEST(JsonTest, WritesOnlyWritableContainersAndTheyParseBackEqual) {
-  const json value = {{"email", "a\"b\\c\n\u00e9"},
-                      {"n", 9007199254740993LL},
-                      {"f", 0.1},
-                      {"list", {1, 2, {{"k", nullptr}}}}};
+  const json value = json::parse(R"({"email": "a\"b\\c\n\u00e9", "n": 9007199254740993,
+                                     "f": 0.1, "list": [1, 2, {"k": null}]})");
   for (auto option : {vj::WriteOption::compact, vj::WriteOption::prettyPrinted}) {
     auto back = vj::parse(*vj::write(value, option));
     EXPECT_EQ(back, value);

@@ -48,16 +48,13 @@ TEST_F(SoakTest, TwentyThousandRequestsKeepResidentMemoryFlat) {
   });
   sdk.initialize(ApiEnvironment::DEV);
   Results<void> login;
-  const auto& demo = sandbox::demoPlayers().front();
-  sdk.player()->logIn(demo.email, demo.password, login.callback());
+  sdk.player()->logIn(sandbox::demoPlayers()[0].email, sandbox::demoPlayers()[0].password,
+                      login.callback());
   ASSERT_TRUE(login.awaitOne());
   ASSERT_EQ(raisedBy(login.thunks[0]), std::nullopt);
   ASSERT_TRUE(MainQueue::main().runUntilIdle(kWait));  // and the first page it fetches
 
-  auto check = [&](auto thunk) {
-    failed += raisedBy(thunk).has_value();
-    ++answered;
-  };
+  auto check = [&](auto thunk) { failed += raisedBy(thunk).has_value(), ++answered; };
   long afterWarmUp = 0;
   for (int sent = 0; sent < kRequests; sent += 5) {
     if (sent == kWarmUpRequests) afterWarmUp = residentBytes();
@@ -74,8 +71,7 @@ TEST_F(SoakTest, TwentyThousandRequestsKeepResidentMemoryFlat) {
   ASSERT_TRUE(MainQueue::main().runUntilIdle(kWait));
   const long growth = residentBytes() - afterWarmUp;
   RecordProperty("resident_growth_bytes", std::to_string(growth));
-  EXPECT_EQ(failed, 0);
-  EXPECT_EQ(facadeFailures, 0);
+  EXPECT_EQ(failed + facadeFailures, 0);
   EXPECT_TRUE(!kMeasureMemory || growth < 2L * 1024 * 1024) << growth;
   sdk.setLogSink(nullptr);
 }
