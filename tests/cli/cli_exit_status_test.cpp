@@ -1,7 +1,8 @@
-// The exit status and --json failure document for each use-case error, with the commands run
-// in-process over stand-in use cases (the sandbox never answers with invalid credentials).
+// Each use-case error's exit status and --json document, over stand-in use cases: no server
+// answer ever becomes invalidCredentials.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <velmar/velmar.hpp>
@@ -11,91 +12,56 @@
 namespace velmar::cli {
 namespace {
 
-// A player use case whose log-in always fails with `error`.
-class FailingPlayer : public PlayerUseCase {
- public:
-  explicit FailingPlayer(PlayerUseCaseError error)
-      : PlayerUseCase(PlayerUseCaseDependencies()), error_(error) {}
-  void logIn(const std::string&, const std::string&, ResultCallback<void> result) override {
-    MainQueue::main().post([result, error = error_] {
-      result([error]() -> void { throw std::system_error(make_error_code(error)); });
-    });
-  }
+template <typename T>
+void failLater(const ResultCallback<T>& result, std::error_code code) {
+  MainQueue::main().post([=] { result([=]() -> T { throw std::system_error(code); }); });
+}
 
- private:
-  PlayerUseCaseError error_;
+struct FailingPlayer : PlayerUseCase {
+  explicit FailingPlayer(std::error_code code) : PlayerUseCase({}), code(code) {}
+  void logIn(const std::string&, const std::string&, ResultCallback<void> result) override {
+    failLater(result, code);
+  }
+  std::error_code code;
 };
 
-// A game use case whose launches always fail with `error`.
-class FailingArcade : public GameUseCase {
- public:
-  explicit FailingArcade(GameUseCaseError error)
-      : GameUseCase(GameUseCaseDependencies()), error_(error) {}
+struct FailingArcade : GameUseCase {
+  explicit FailingArcade(std::error_code code) : GameUseCase({}), code(code) {}
   void launchGame(std::optional<std::string>, std::optional<std::int64_t>,
                   std::optional<std::string>,
                   ResultCallback<std::optional<std::string>> result) override {
-    MainQueue::main().post([result, error = error_] {
-      result([error]() -> std::optional<std::string> {
-        throw std::system_error(make_error_code(error));
-      });
-    });
+    failLater(result, code);
   }
-
- private:
-  GameUseCaseError error_;
-};
-
-struct Case {
-  const char* name;
-  Command command;
-  std::optional<PlayerUseCaseError> playerError;
-  std::optional<GameUseCaseError> gameError;
-  int status;
-  const char* document;
+  std::error_code code;
 };
 
 TEST(CliExitStatus, UseCaseErrorsMapToStatusAndDocument) {
-  const Case cases[] = {
-      {"login invalid",
-       Command::login,
-       PlayerUseCaseError::invalidCredentials,
-       {},
-       3,
-       "invalidCredentials"},
-      {"login internal", Command::login, PlayerUseCaseError::internalError, {}, 4, "internalError"},
-      {"launch invalid",
-       Command::launch,
-       {},
-       GameUseCaseError::invalidCredentials,
-       3,
-       "invalidCredentials"},
-      {"launch weak self",
-       Command::launch,
-       {},
-       GameUseCaseError::weakSelfError,
-       4,
-       "internalError"},
+  const char* login = "login a@example.com pw";
+  const char* launch = "launch --game-id g --provider-id 1 --provider-slug s";
+  const struct {
+    const char* command;
+    std::error_code error;
+    int status;
+    const char* document;
+  } rows[] = {
+      {login, PlayerUseCaseError::invalidCredentials, 3, "invalidCredentials"},
+      {login, PlayerUseCaseError::internalError, 4, "internalError"},
+      {launch, GameUseCaseError::invalidCredentials, 3, "invalidCredentials"},
+      {launch, GameUseCaseError::weakSelfError, 4, "internalError"},
   };
-  for (const Case& test : cases) {
-    SCOPED_TRACE(test.name);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.error.message());
     Velmar& sdk = Velmar::instance();
     sdk.useCannedAnswers();  // no network for what initialize sets off
-    if (test.playerError) sdk.setPlayer(std::make_shared<FailingPlayer>(*test.playerError));
-    if (test.gameError) sdk.setArcade(std::make_shared<FailingArcade>(*test.gameError));
-
-    Options options;
-    options.command = test.command;
-    options.json = true;
-    options.keyStore = KeyStoreChoice{KeyStoreChoice::Kind::memory, {}};
-    options.email = "a@example.com";
-    options.password = "pw";
-    options.gameId = "g";
-    options.providerSlug = "s";
-    std::istringstream in;
-    std::ostringstream out;
-    std::ostringstream err;
-    EXPECT_EQ(runCommand(options, Streams{in, out, err}), test.status);
-    EXPECT_EQ(nlohmann::json::parse(out.str()), nlohmann::json({{"error", test.document}}));
+    sdk.setPlayer(std::make_shared<FailingPlayer>(row.error));
+    sdk.setArcade(std::make_shared<FailingArcade>(row.error));
+    std::istringstream in(std::string("velmar --json --keystore memory ") + row.command);
+    std::vector<std::string> words{std::istream_iterator<std::string>(in), {}};
+    std::vector<const char*> argv;
+    for (const auto& word : words) argv.push_back(word.c_str());
+    std::ostringstream out, err;
+    EXPECT_EQ(runTool(static_cast<int>(argv.size()), argv.data(), {in, out, err}), row.status);
+    EXPECT_EQ(nlohmann::json::parse(out.str()), nlohmann::json({{"error", row.document}}));
     EXPECT_NE(err.str().find("failed"), std::string::npos) << err.str();
   }
 }

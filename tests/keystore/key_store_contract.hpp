@@ -1,75 +1,51 @@
 #pragma once
 
-// What every KeyStore backend promises; each executable instantiates it with the backends it
-// can reach.
+// What every KeyStore backend promises, instantiated with the backends each suite can reach.
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
 
+#include "support/temp_dir.hpp"
 #include "velmar/key_store.hpp"
 
 namespace velmar::testing {
 
-// A store, and another instance over the same storage (null where instances share nothing).
-class ContractStorage {
- public:
-  virtual ~ContractStorage() = default;
-  virtual std::shared_ptr<KeyStore> open() = 0;
-  virtual std::shared_ptr<KeyStore> openSecond() = 0;
-};
-
 struct ContractBackend {
   std::string name;
-  std::function<std::unique_ptr<ContractStorage>()> make;
+  // Another instance over the storage in `dir` on each call.
+  std::function<std::shared_ptr<KeyStore>(const std::filesystem::path& dir)> open;
+  bool instancesShare = true;
 };
-
-inline std::string backendName(const ::testing::TestParamInfo<ContractBackend>& info) {
-  return info.param.name;
-}
 
 class KeyStoreContractTest : public ::testing::TestWithParam<ContractBackend> {
  protected:
-  void SetUp() override {
-    storage_ = GetParam().make();
-    store_ = storage_->open();
-  }
-  void TearDown() override {
-    for (const auto& key : used_) store_->removeObject(key);
-  }
   // Unique to the test, so a key ring that outlives it cannot leak values into the next.
   std::string key(const std::string& name) {
-    used_.push_back(::testing::UnitTest::GetInstance()->current_test_info()->name() + ("." + name));
-    return used_.back();
+    return ::testing::UnitTest::GetInstance()->current_test_info()->name() + name;
+  }
+  void TearDown() override {
+    for (const auto& name : {"token", "gone", "kept"}) store_->removeObject(key(name));
   }
 
-  std::unique_ptr<ContractStorage> storage_;
-  std::shared_ptr<KeyStore> store_;
-  std::vector<std::string> used_;
+  TempDir dir_;
+  std::shared_ptr<KeyStore> store_ = GetParam().open(dir_.path());
 };
 
-TEST_P(KeyStoreContractTest, EachValueReadsBackExactlyAndReplacesTheEarlierOne) {
-  const auto k = key("token");
+TEST_P(KeyStoreContractTest, ValuesReadBackExactlyAndRemovalTakesOnlyItsKey) {
+  const auto k = key("token"), gone = key("gone"), kept = key("kept");
   EXPECT_EQ(store_->string(k), std::nullopt);
   for (const std::string& value :
        {std::string("plain"), std::string("quotes \" and \\ backslash\nand a newline"),
         std::string("unicode: \xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xb2"),
-        std::string("nul\0inside", 10), std::string(4096, 'x'), std::string(), std::string("3rd")}) {
+        std::string("nul\0inside", 10), std::string(4096, 'x'), std::string(),
+        std::string("3rd")}) {
     ASSERT_TRUE(store_->set(value, k));
     EXPECT_EQ(store_->string(k), value) << value.size();
   }
-}
-
-TEST_P(KeyStoreContractTest, RemoveTakesOnlyThatKeyAndMissingKeysAreNoError) {
-  const auto gone = key("gone");
-  const auto kept = key("kept");
-  EXPECT_TRUE(store_->removeObject(gone));
-  ASSERT_TRUE(store_->set("a", gone));
-  ASSERT_TRUE(store_->set("b", kept));
-  EXPECT_TRUE(store_->removeObject(gone));
+  EXPECT_TRUE(store_->removeObject(gone)) << "a missing key is no error";
+  ASSERT_TRUE(store_->set("a", gone) && store_->set("b", kept));
   EXPECT_TRUE(store_->removeObject(gone));
   EXPECT_EQ(store_->string(gone), std::nullopt);
   EXPECT_EQ(store_->string(kept), "b");
@@ -77,15 +53,12 @@ TEST_P(KeyStoreContractTest, RemoveTakesOnlyThatKeyAndMissingKeysAreNoError) {
 
 // Same-sized values written back to back: a cache trusting size and mtime would miss them.
 TEST_P(KeyStoreContractTest, SecondInstanceSeesEveryChange) {
-  auto second = storage_->openSecond();
-  if (!second) GTEST_SKIP() << "instances of this backend share nothing";
-  const auto k = key("shared");
-  EXPECT_EQ(second->string(k), std::nullopt);
+  if (!GetParam().instancesShare) GTEST_SKIP() << "instances of this backend share nothing";
+  auto second = GetParam().open(dir_.path());
+  const auto k = key("token");
   for (int i = 0; i < 30; ++i) {
-    auto& writer = i % 2 == 0 ? store_ : second;
-    auto& reader = i % 2 == 0 ? second : store_;
-    ASSERT_TRUE(writer->set("token-" + std::to_string(1000 + i), k));
-    ASSERT_EQ(reader->string(k), "token-" + std::to_string(1000 + i)) << i;
+    ASSERT_TRUE((i % 2 ? second : store_)->set("token-" + std::to_string(1000 + i), k));
+    ASSERT_EQ((i % 2 ? store_ : second)->string(k), "token-" + std::to_string(1000 + i)) << i;
   }
   ASSERT_TRUE(store_->removeObject(k));
   EXPECT_EQ(second->string(k), std::nullopt);
