@@ -2,408 +2,273 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <functional>
-#include <memory>
+#include <limits>
 #include <optional>
-#include <set>
 #include <string>
-#include <utility>
+#include <thread>
+#include <tuple>
 #include <vector>
 
+#include "data/network/repository.hpp"
+#include "platform/http_url.hpp"
 #include "support/json.hpp"
-#include "velmar/preference_data.hpp"
-#include "network/network_test_support.hpp"
-#include "support/certificates.hpp"
 #include "support/raw_server.hpp"
+#include "support/session.hpp"
 #include "support/temp_dir.hpp"
-#include "support/test_server.hpp"
-#include "velmar/key_store.hpp"
-#include "velmar/session_configuration.hpp"
+#include "velmar/preference_data.hpp"
 
 namespace velmar {
 namespace {
 
 using testing::authorityOf;
-using testing::awaitOne;
 using testing::RawServer;
-using testing::ScriptedResponse;
-using testing::send;
-using testing::TestServer;
+using Reply = RawServer::Reply;
 
-// DEV and STG are served over HTTPS by a server whose certificate a test authority signed,
+// Everything the provider handed one callback.
+struct Delivery {
+  int calls = 0;
+  bool onMainThread = true;
+  std::optional<std::int64_t> status;
+  std::optional<Bytes> body;
+  std::optional<Result<std::optional<Bytes>, http::Error>> signUp;  // sign-up's own outcome
+  std::string text() const { return body ? std::string(body->begin(), body->end()) : ""; }
+};
+
+// Builds `repository` and starts it through the NetworkService operation serving its case.
+std::shared_ptr<Delivery> start(const Repository& repository) {
+  auto delivery = std::make_shared<Delivery>();
+  DataCallback onData = [delivery, main = std::this_thread::get_id()](auto status, auto body) {
+    ++delivery->calls;
+    delivery->onMainThread = delivery->onMainThread && std::this_thread::get_id() == main;
+    delivery->status = status;
+    delivery->body = std::move(body);
+  };
+  using Operation = void (NetworkProvider::*)(const http::Request&, DataCallback);
+  const Operation operations[] = {
+      &NetworkProvider::logInRequest,    nullptr,
+      &NetworkProvider::gameListRequest, &NetworkProvider::launchGameRequest,
+      &NetworkProvider::getBalance,      &NetworkProvider::getCurrencyList};
+  const auto request = repository.asURLRequest().value();
+  if (const auto index = repository.value().index(); index != 1) {
+    (NetworkService::inject().get()->*operations[index])(request, onData);
+  } else {
+    NetworkService::inject()->signUpRequest(request, [delivery, onData](auto status, auto result) {
+      delivery->signUp = result;
+      onData(status, result.isSuccess() ? result.value() : std::nullopt);
+    });
+  }
+  EXPECT_EQ(delivery->calls, 0) << "a callback must never run inline";
+  return delivery;
+}
+
+// Once nothing is pending, each delivery must have come once, on the main thread.
+void expectSettled(const std::vector<std::shared_ptr<Delivery>>& deliveries) {
+  ASSERT_TRUE(testing::runMainUntil([&] {
+    return std::all_of(deliveries.begin(), deliveries.end(), [](auto& d) { return d->calls > 0; });
+  }));
+  ASSERT_TRUE(MainQueue::main().runUntilIdle(testing::kWait));
+  for (const auto& delivery : deliveries) {
+    EXPECT_EQ(delivery->calls, 1);
+    EXPECT_TRUE(delivery->onMainThread);
+  }
+}
+
+Delivery send(const Repository& repository) {
+  const auto delivery = start(repository);
+  return expectSettled({delivery}), *delivery;
+}
+
+RawServer::Script answering(std::string body) {
+  return [body](auto&) { return Reply{RawServer::response(200, body), false}; };
+}
+
+// DEV and STG are served over TLS with a certificate a test authority signed for their hosts,
 // PROD over plain HTTP; routes keep every URL exactly the environment's.
-class NetworkServiceTest : public ::testing::Test {
+class NetworkTest : public testing::SessionTest {
  protected:
   static void SetUpTestSuite() {
-    directory_.emplace();
+    std::filesystem::create_directory(directory_.path() / "other");
     const std::vector<std::string> names = {authorityOf(Environment::DEV).host,
                                             authorityOf(Environment::STG).host};
-    authority_.emplace(directory_->path());
-    trusted_ = authority_->issue("server", names);
-    anotherHost_ = authority_->issue("another-host", {"other.velmar.example"});
+    testing::TestAuthority authority(directory_.path());
+    trusted_ = authority.issue(names);
     using std::chrono::hours;
-    expired_ = authority_->issue("expired", names, {hours(-48), hours(-24)});
-    notYetValid_ = authority_->issue("not-yet-valid", names, {hours(24), hours(48)});
-    const auto other = directory_->path() / "other";
-    std::filesystem::create_directory(other);
-    untrusted_ = testing::generateCertificates(other, names);
+    impostors_ = {
+        {"unknown authority", testing::generateCertificates(directory_.path() / "other", names)},
+        {"another host", authority.issue({"other.velmar.example"})},
+        {"expired", authority.issue(names, {hours(-48), hours(-24)})},
+        {"not yet valid", authority.issue(names, {hours(24), hours(48)})}};
   }
-  static void TearDownTestSuite() {
-    authority_.reset();
-    directory_.reset();
-  }
+  void SetUp() override { SessionTest::SetUp(), route(tls_.port(), plain_.port()); }
 
-  void SetUp() override {
-    KeychainWrapper::standard().setBackend(std::make_shared<MemoryKeyStore>());
-    APIEnvironment::shared().setApiEnvironment(Environment::DEV);
-    https_ = std::make_unique<TestServer>(trusted_.certFile, trusted_.keyFile);
-    http_ = std::make_unique<TestServer>();
-    routeTo(https_->port(), http_->port());
-  }
-
-  void TearDown() override {
-    EXPECT_TRUE(MainQueue::main().runUntilIdle(testing::kWait));
-    configureSession({});
-    APIEnvironment::shared().setApiEnvironment(Environment::DEV);
-  }
-
-  // Routes DEV and STG to `tlsPort` and PROD to `plainPort` on 127.0.0.1.
-  static void routeTo(int tlsPort, int plainPort, SessionConfiguration config = {}) {
-    auto route = [](Environment environment, int port) {
-      const auto [host, from] = authorityOf(environment);
-      return host + ":" + std::to_string(from) + ":127.0.0.1:" + std::to_string(port);
-    };
-    config.caBundleFile = trusted_.caFile.string();
-    config.connectTo = {route(Environment::DEV, tlsPort), route(Environment::STG, tlsPort),
-                        route(Environment::PROD, plainPort)};
+  // Sends DEV and STG to `tlsPort` and PROD to `plainPort` on 127.0.0.1.
+  static void route(int tlsPort, int plainPort, std::size_t cap = kNoCap, bool trusted = true) {
+    SessionConfiguration config;
+    config.maxResponseBytes = cap;
+    if (trusted) config.caBundleFile = trusted_.caFile.string();
+    for (auto environment : {Environment::DEV, Environment::STG, Environment::PROD}) {
+      const auto [host, port] = authorityOf(environment);
+      const int to = environment == Environment::PROD ? plainPort : tlsPort;
+      config.connectTo.push_back(host + ":" + std::to_string(port) +
+                                 ":127.0.0.1:" + std::to_string(to));
+    }
     configureSession(std::move(config));
   }
 
-  TestServer& serverFor(Environment environment) {
-    return environment == Environment::PROD ? *http_ : *https_;
-  }
-
-  static inline std::optional<testing::TempDir> directory_;
-  static inline std::optional<testing::TestAuthority> authority_;
-  static inline testing::TestCertificates trusted_;
-  // Signed by the trusted authority, but for other.velmar.example only.
-  static inline testing::TestCertificates anotherHost_;
-  static inline testing::TestCertificates expired_;
-  static inline testing::TestCertificates notYetValid_;
-  static inline testing::TestCertificates untrusted_;
-  std::unique_ptr<TestServer> https_;
-  std::unique_ptr<TestServer> http_;
-};
-
-TEST_F(NetworkServiceTest, ServersReceiveEveryRouteExactlyInEveryEnvironment) {
-  PreferenceData().saveUserData("a@b.c", "pw", "tok-9f", "u1");
-  const nlohmann::json signUp = {{"email", "n@b.c"}, {"password", "pw"}, {"currency", "EUR"}};
-  const nlohmann::json launch = {{"game_id", "g-1"}, {"provider_id", 7}, {"demo", true}};
-  struct Row {
-    Repository repository;
-    std::string method;
-    std::string target;  // after "/api/v1"
-    std::optional<nlohmann::json> body;
-  };
-  const Row rows[] = {
-      {Repository::logIn("a@b.c", "pw"), "POST", "/login",
-       nlohmann::json{{"email", "a@b.c"}, {"password", "pw"}}},
-      {Repository::signUp(signUp), "POST", "/players", signUp},
-      {Repository::signUp(nlohmann::json::object()), "POST", "/players", nlohmann::json::object()},
-      {Repository::getGamesList(1), "GET", "/list_games?page=1&per_page=50", std::nullopt},
-      {Repository::getGamesList(0), "GET", "/list_games?page=0&per_page=50", std::nullopt},
-      {Repository::getGamesList(-1), "GET", "/list_games?page=-1&per_page=50", std::nullopt},
-      {Repository::launchGame(launch), "POST", "/launch_game", launch},
-      {Repository::getBalance("p-42"), "GET", "/balances/player/p-42", std::nullopt},
-      {Repository::getBalance(""), "GET", "/balances/player/", std::nullopt},
-      {Repository::getCurrencies(), "GET", "/currencies", std::nullopt},
-  };
-  for (auto environment : {Environment::DEV, Environment::STG, Environment::PROD}) {
-    APIEnvironment::shared().setApiEnvironment(environment);
-    TestServer& server = serverFor(environment);
-    const auto [host, port] = authorityOf(environment);
-    for (const auto& row : rows) {
-      SCOPED_TRACE(std::string(rawValue(environment)) + row.target);
-      const std::size_t before = server.requestCount();
-      auto delivery = send(row.repository);
-      awaitOne(*delivery);
-      EXPECT_EQ(delivery->status, 200);
-      ASSERT_EQ(server.requestCount(), before + 1);
-      const auto received = server.requests().back();
-      EXPECT_EQ(received.method, row.method);
-      EXPECT_EQ(received.target, "/api/v1" + row.target);
-      EXPECT_EQ(received.header("Host"), port == 443 ? host : host + ":" + std::to_string(port));
-      EXPECT_EQ(received.header("Authentication-Type"), "default");
-      EXPECT_EQ(received.header("Content-Type"), "application/json");
-      EXPECT_EQ(received.header("Authorization"), "Bearer tok-9f");
-      std::set<std::string> names;
-      for (const auto& field : received.headers) names.insert(field.first);
-      // Accept-Encoding: every encoding libcurl decodes is offered.
-      std::set<std::string> expected = {"Host", "Authentication-Type", "Content-Type",
-                                        "Authorization", "Accept-Encoding"};
-      if (row.body) {
-        expected.insert("Content-Length");
-        EXPECT_EQ(json::parse(received.body), row.body);
-      } else {
-        EXPECT_EQ(received.body, "");
-      }
-      EXPECT_EQ(names, expected) << "nothing but the request's own headers";
+  // A failure is a transport failure: no status, no body, a failed sign-up with a reason.
+  static void expectOutcome(bool succeeds, std::size_t bodySize = 0) {
+    for (const auto& repository : {Repository::getCurrencies(), Repository::signUp({{"a", 1}})}) {
+      const auto delivery = send(repository);
+      EXPECT_EQ(delivery.status.has_value(), succeeds);
+      EXPECT_EQ(delivery.body.has_value(), succeeds);
+      EXPECT_EQ(delivery.text().size(), bodySize);
+      if (!delivery.signUp) continue;
+      EXPECT_EQ(delivery.signUp->isSuccess(), succeeds);
+      EXPECT_TRUE(succeeds || !delivery.signUp->error().message.empty());
     }
   }
-}
 
+  static inline const std::size_t kNoCap = SessionConfiguration{}.maxResponseBytes;
+  static inline testing::TempDir directory_;
+  static inline testing::TestCertificates trusted_;
+  static inline std::vector<std::pair<const char*, testing::TestCertificates>> impostors_;
+  std::atomic<int> status_{200};
+  // Both answer status_ with the request line as the body.
+  RawServer::Script echo_ = [this](const std::string& request) {
+    return Reply{RawServer::response(status_, request.substr(0, request.find("\r\n"))), false};
+  };
+  RawServer tls_{echo_, &trusted_};
+  RawServer plain_{echo_};
+};
+
+// Byte for byte, header order included, in every environment, one connection each. The token
+// and the environment are those when the request is built; a bad token goes as none, so the
+// player can still log in; a body that cannot be written is left out. Status and body come
+// back as the server sent them.
 // The encodings Debian's libcurl decodes, offered by every request.
 const std::string kOffered = "Accept-Encoding: deflate, gzip, br, zstd\r\n";
 
-TEST_F(NetworkServiceTest, TheWireCarriesTheHeadersInOrderWithTheBareBearer) {
-  RawServer raw(
-      [](const std::string&) { return RawServer::Reply{RawServer::response(200, "{}")}; });
-  routeTo(https_->port(), raw.port());
-  APIEnvironment::shared().setApiEnvironment(Environment::PROD);
-  const auto [host, port] = authorityOf(Environment::PROD);
-  EXPECT_EQ(port, 5050);
-
-  awaitOne(*send(Repository::getCurrencies()));
-  awaitOne(*send(Repository::logIn("a@b.c", "pw")));
-
-  const auto requests = raw.requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0],
-            "GET /api/v1/currencies HTTP/1.1\r\n"
-            "Host: " +
-                host + ":5050\r\n" + kOffered +
-                "Authentication-Type: default\r\n"
-                "Content-Type: application/json\r\n"
-                "Authorization: Bearer \r\n\r\n");
-  const std::string body = R"({"email":"a@b.c","password":"pw"})";
-  EXPECT_EQ(requests[1],
-            "POST /api/v1/login HTTP/1.1\r\n"
-            "Host: " +
-                host + ":5050\r\n" + kOffered +
-                "Authentication-Type: default\r\n"
-                "Content-Type: application/json\r\n"
-                "Authorization: Bearer \r\n"
-                "Content-Length: " +
-                std::to_string(body.size()) + "\r\n\r\n" + body);
-}
-
-// Handles are reused from request to request: nothing of a POST may linger in the GET after
-// it, and nothing of a GET in the POST after that.
-TEST_F(NetworkServiceTest, AReusedHandleSendsOnlyItsOwnRequest) {
-  RawServer raw([](const std::string&) {
-    RawServer::Reply reply;
-    reply.bytes = RawServer::response(200, "{}");
-    return reply;
-  });
-  routeTo(https_->port(), raw.port());
-  APIEnvironment::shared().setApiEnvironment(Environment::PROD);
-  const auto host = authorityOf(Environment::PROD).host + ":5050";
-  const std::string body = R"({"email":"a@b.c","password":"pw"})";
-  const std::string post = "POST /api/v1/login HTTP/1.1\r\nHost: " + host + "\r\n" +
-                           kOffered + "Authentication-Type: default\r\nContent-Type: "
-                           "application/json\r\nAuthorization: Bearer \r\nContent-Length: " +
-                           std::to_string(body.size()) + "\r\n\r\n" + body;
-  const std::string get = "GET /api/v1/currencies HTTP/1.1\r\nHost: " + host + "\r\n" +
-                          kOffered + "Authentication-Type: default\r\nContent-Type: "
-                          "application/json\r\nAuthorization: Bearer \r\n\r\n";
-
-  for (int round = 0; round < 3; ++round) {
-    awaitOne(*send(Repository::logIn("a@b.c", "pw")));
-    awaitOne(*send(Repository::getCurrencies()));
-  }
-  const auto requests = raw.requests();
-  ASSERT_EQ(requests.size(), 6u);
-  for (std::size_t i = 0; i < requests.size(); ++i) {
-    EXPECT_EQ(requests[i], i % 2 == 0 ? post : get) << "request " << i;
-  }
-}
-
-// Each request is sent with the configuration in force when it was made, whatever the handle
-// or the open connection it ends up on served before.
-TEST_F(NetworkServiceTest, EveryRequestUsesTheConfigurationItStartedWith) {
-  https_->respondWith(ScriptedResponse{200, std::string(2048, 'x')});
-  SessionConfiguration capped;
-  capped.maxResponseBytes = 1024;
-  SessionConfiguration systemTrust;  // no CA file: the test authority is not trusted
-  systemTrust.connectTo = {authorityOf(Environment::DEV).host +
-                           ":443:127.0.0.1:" + std::to_string(https_->port())};
-  struct Step {
-    const char* what;
-    std::function<void()> configure;
-    bool succeeds;
+TEST_F(NetworkTest, EveryRequestGoesOnTheWireExactlyAsBuilt) {
+  const nlohmann::json signUp = {{"email", "n@b.c"}, {"password", "pw"}, {"currency", "EUR"}};
+  const nlohmann::json launch = {{"game_id", "g-1"}, {"provider_id", 7}, {"demo", true}};
+  const std::string good = "tok-9f", bearer = "Bearer tok-9f", verbatim = "abc_DEF.9~@:;=+()!*'$&,";
+  // The stored token, the request, its method and target after /api/v1, its body, the
+  // Authorization header it must carry and the status it is answered with.
+  struct Row {
+    std::string token;
+    Repository repository;
+    std::string line, body, authorization;
+    int status = 200;
   };
-  const std::vector<Step> steps = {
-      {"trusted, no cap", [&] { routeTo(https_->port(), http_->port()); }, true},
-      {"capped below the body", [&] { routeTo(https_->port(), http_->port(), capped); }, false},
-      {"cap lifted again", [&] { routeTo(https_->port(), http_->port()); }, true},
-      {"test authority no longer trusted", [&] { configureSession(systemTrust); }, false},
-      {"trusted again", [&] { routeTo(https_->port(), http_->port()); }, true},
+  const Row rows[] = {
+      {"", Repository::logIn("a@b.c", "s3\"t"), "POST /login",
+       R"({"email":"a@b.c","password":"s3\"t"})", "Bearer "},
+      {good, Repository::signUp(signUp), "POST /players", signUp.dump(), bearer},
+      {good, Repository::getGamesList(1), "GET /list_games?page=1&per_page=50", "", bearer},
+      {good, Repository::signUp(nlohmann::json::object()), "POST /players", "{}", bearer, 400},
+      {good, Repository::getGamesList(0), "GET /list_games?page=0&per_page=50", "", bearer, 401},
+      {good, Repository::getGamesList(-1), "GET /list_games?page=-1&per_page=50", "", bearer, 500},
+      {good, Repository::getGamesList(std::numeric_limits<std::int64_t>::min()),
+       "GET /list_games?page=-9223372036854775808&per_page=50", "", bearer},
+      {good, Repository::launchGame(launch), "POST /launch_game", launch.dump(), bearer, 201},
+      {good, Repository::signUp({{"name", "\xff\xfe"}}), "POST /players", "", bearer, 503},
+      {good, Repository::getBalance(verbatim), "GET /balances/player/" + verbatim, "", bearer},
+      {good, Repository::getBalance("..."), "GET /balances/player/...", "", bearer},
+      {"tok\r\nX-Evil: 1", Repository::getBalance("p-42"), "GET /balances/player/p-42", "",
+       "Bearer ", 404},
+      {"tok\n", Repository::logIn("a", "b"), "POST /login", R"({"email":"a","password":"b"})",
+       "Bearer "},
+      {"\rtok", Repository::getBalance(""), "GET /balances/player/", "", "Bearer "},
+      {std::string("tok\0x", 5), Repository::getCurrencies(), "GET /currencies", "", "Bearer "},
   };
-  for (const auto& step : steps) {
-    SCOPED_TRACE(step.what);
-    step.configure();
-    auto delivery = send(Repository::getCurrencies());
-    awaitOne(*delivery);
-    EXPECT_EQ(delivery->status.has_value(), step.succeeds);
-    EXPECT_EQ(delivery->bodyText().size(), step.succeeds ? 2048u : 0u);
-  }
-}
-
-TEST_F(NetworkServiceTest, StatusAndBodyPassThroughUnchanged) {
-  const std::string json = R"({"result":{"message":"as sent"},"success":false})";
-  for (int status : {200, 201, 400, 401, 404, 500, 503}) {
-    for (const std::string& body : {std::string(), json}) {
-      SCOPED_TRACE(std::to_string(status) + " body:" + body);
-      https_->respondWith(ScriptedResponse{status, body});
-      for (const auto& repository : {Repository::getGamesList(1), Repository::getCurrencies(),
-                                     Repository::signUp({{"email", "e"}})}) {
-        auto delivery = send(repository);
-        awaitOne(*delivery);
-        EXPECT_EQ(delivery->status, status);
-        EXPECT_EQ(delivery->bodyText(), body);
-        if (std::holds_alternative<Repository::SignUp>(repository.value())) {
-          ASSERT_TRUE(delivery->result.has_value());
-          EXPECT_TRUE(delivery->result->isSuccess()) << "a status is never a sign-up failure";
-        }
-      }
-    }
-  }
-}
-
-// Every transport failure: absent status and body, a failed sign-up result, one callback.
-void expectTransportFailure(const char* what) {
-  SCOPED_TRACE(what);
-  for (const auto& repository : {Repository::getBalance("p1"), Repository::signUp({{"a", 1}})}) {
-    auto delivery = send(repository);
-    awaitOne(*delivery);
-    EXPECT_EQ(delivery->status, std::nullopt);
-    EXPECT_EQ(delivery->body, std::nullopt);
-    if (std::holds_alternative<Repository::SignUp>(repository.value())) {
-      ASSERT_TRUE(delivery->result.has_value());
-      EXPECT_FALSE(delivery->result->isSuccess());
-      EXPECT_FALSE(delivery->result->error().message.empty());
-    }
-  }
-}
-
-TEST_F(NetworkServiceTest, ARefusedConnectionIsATransportFailure) {
-  routeTo(testing::unusedPort(), testing::unusedPort());
-  expectTransportFailure("DEV, refused");
-  APIEnvironment::shared().setApiEnvironment(Environment::PROD);
-  expectTransportFailure("PROD, refused");
-}
-
-TEST_F(NetworkServiceTest, AConnectionClosedMidBodyIsATransportFailure) {
-  RawServer raw([](const std::string&) {
-    return RawServer::Reply{"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n{\"result\":"};
-  });
-  routeTo(https_->port(), raw.port());
-  APIEnvironment::shared().setApiEnvironment(Environment::PROD);
-  expectTransportFailure("closed mid-body");
-  EXPECT_EQ(raw.requests().size(), 2u);
-}
-
-// A certificate that does not prove the server is the environment's host is refused the same
-// way, whatever is wrong with it, and before anything is sent.
-TEST_F(NetworkServiceTest, ACertificateThatDoesNotProveTheHostIsATransportFailure) {
-  const std::pair<const char*, const testing::TestCertificates*> impostors[] = {
-      {"unknown authority", &untrusted_},
-      {"trusted authority, another host", &anotherHost_},
-      {"trusted authority, expired", &expired_},
-      {"trusted authority, not yet valid", &notYetValid_},
-  };
-  for (const auto& [what, certificates] : impostors) {
-    TestServer impostor(certificates->certFile, certificates->keyFile);
-    routeTo(impostor.port(), http_->port());
-    for (auto environment : {Environment::DEV, Environment::STG}) {
-      APIEnvironment::shared().setApiEnvironment(environment);
-      expectTransportFailure(what);
-    }
-    EXPECT_EQ(impostor.requestCount(), 0u)
-        << what << ": nothing may be sent before the peer is verified";
-  }
-}
-
-TEST_F(NetworkServiceTest, ABodyOverTheCapIsATransportFailure) {
-  SessionConfiguration capped;
-  capped.maxResponseBytes = 1024;
-  routeTo(https_->port(), http_->port(), capped);
-
-  https_->respondWith(ScriptedResponse{200, std::string(1024, 'x')});
-  auto atCap = send(Repository::getCurrencies());
-  awaitOne(*atCap);
-  EXPECT_EQ(atCap->status, 200);
-  EXPECT_EQ(atCap->bodyText().size(), 1024u);
-
-  https_->respondWith(ScriptedResponse{200, std::string(1025, 'x')});
-  expectTransportFailure("announced length over the cap");
-
-  // No length announced: the cap is met while the body streams in.
-  RawServer raw([](const std::string&) {
-    return RawServer::Reply{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" +
-                            std::string(4096, 'y')};
-  });
-  routeTo(https_->port(), raw.port(), capped);
-  APIEnvironment::shared().setApiEnvironment(Environment::PROD);
-  expectTransportFailure("streamed body over the cap");
-}
-
-TEST_F(NetworkServiceTest, AServerThatNeverAnswersTimesOut) {
-  RawServer raw([](const std::string&) { return RawServer::Reply{"", true, true}; });
-  SessionConfiguration quick;
-  quick.timeoutOverride = std::chrono::milliseconds(300);
-  routeTo(https_->port(), raw.port(), quick);
-  APIEnvironment::shared().setApiEnvironment(Environment::PROD);
-  expectTransportFailure("timeout");
-}
-
-TEST_F(NetworkServiceTest, SequentialRequestsShareOneConnection) {
-  for (auto environment : {Environment::DEV, Environment::PROD}) {
+  for (auto environment : {Environment::DEV, Environment::STG, Environment::PROD}) {
     APIEnvironment::shared().setApiEnvironment(environment);
-    TestServer& server = serverFor(environment);
-    for (int i = 0; i < 100; ++i) {
-      auto delivery = send(Repository::getGamesList(i));
-      awaitOne(*delivery);
-      ASSERT_EQ(delivery->status, 200);
+    RawServer& server = environment == Environment::PROD ? plain_ : tls_;
+    const std::size_t connections = server.connections();
+    const auto [host, port] = authorityOf(environment);
+    const std::string hostField = port == 443 ? host : host + ":" + std::to_string(port);
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(rawValue(environment)) + " " + row.line);
+      PreferenceData().saveUserData("a@b.c", "pw", row.token, "u1");
+      status_ = row.status;
+      const auto delivery = send(row.repository);
+      const auto space = row.line.find(' ');
+      const auto line =
+          row.line.substr(0, space) + " /api/v1" + row.line.substr(space + 1) + " HTTP/1.1";
+      EXPECT_EQ(delivery.status, row.status);
+      EXPECT_EQ(delivery.text(), line);
+      EXPECT_TRUE(!delivery.signUp || delivery.signUp->isSuccess()) << "a status is no failure";
+      const bool post = row.line.starts_with("POST");
+      EXPECT_EQ(server.requests().back(),
+                line + "\r\nHost: " + hostField + "\r\n" + kOffered +
+                    "Authentication-Type: default\r\nContent-Type: application/json\r\n"
+                    "Authorization: " +
+                    row.authorization + "\r\n" +
+                    (post ? "Content-Length: " + std::to_string(row.body.size()) + "\r\n" : "") +
+                    "\r\n" + row.body);
     }
-    EXPECT_EQ(server.requestCount(), 100u);
-    EXPECT_EQ(server.connectionCount(), 1u) << rawValue(environment);
+    EXPECT_EQ(server.connections(), connections + 1) << "sequential requests share a connection";
   }
 }
 
-TEST_F(NetworkServiceTest, ConcurrentRequestsEachGetTheirOwnAnswerOnce) {
-  https_->setHandler([](const testing::RecordedRequest& request) {
-    return ScriptedResponse{200, nlohmann::json{{"target", request.target}}.dump()};
-  });
-  constexpr int kCount = 32;
-  std::vector<std::shared_ptr<testing::Delivery>> deliveries;
-  for (int page = 0; page < kCount; ++page) {
-    deliveries.push_back(send(Repository::getGamesList(page)));
+TEST_F(NetworkTest, ACertificateThatDoesNotProveTheHostFailsBeforeAnythingIsSent) {
+  for (const auto& [what, certificates] : impostors_) {
+    RawServer impostor(answering("{}"), &certificates);
+    route(impostor.port(), plain_.port());
+    for (auto environment : {Environment::DEV, Environment::STG}) {
+      SCOPED_TRACE(std::string(what) + " " + std::string(rawValue(environment)));
+      APIEnvironment::shared().setApiEnvironment(environment);
+      expectOutcome(false);
+    }
+    EXPECT_TRUE(impostor.requests().empty()) << what;
   }
-  ASSERT_TRUE(testing::runMainUntil([&] {
-    return std::all_of(deliveries.begin(), deliveries.end(),
-                       [](const auto& d) { return d->calls > 0; });
-  }));
-  ASSERT_TRUE(MainQueue::main().runUntilIdle(testing::kWait));
-  for (int page = 0; page < kCount; ++page) {
-    const auto& delivery = *deliveries[static_cast<std::size_t>(page)];
-    EXPECT_EQ(delivery.calls, 1);
-    EXPECT_TRUE(delivery.onMainThread);
-    EXPECT_EQ(delivery.status, 200);
-    const auto answer = json::parse(delivery.bodyText());
-    ASSERT_TRUE(answer.has_value());
-    EXPECT_EQ((*answer)["target"],
-              "/api/v1/list_games?page=" + std::to_string(page) + "&per_page=50");
-  }
-  EXPECT_EQ(https_->requestCount(), static_cast<std::size_t>(kCount));
 }
 
-TEST(NetworkServiceInjectTest, IsOneProcessWideProvider) {
-  const auto first = NetworkService::inject();
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(first, NetworkService::inject());
-  EXPECT_NE(dynamic_cast<NetworkService*>(first.get()), nullptr);
+// Whatever the handle or the open connection it ends up on served before.
+TEST_F(NetworkTest, EachRequestUsesTheConfigurationInForceWhenItWasMade) {
+  RawServer big(answering(std::string(2048, 'x')), &trusted_);
+  const int nobody = RawServer(answering("")).port();
+  using Step = std::tuple<int, std::size_t, bool, bool>;  // port, cap, trusted, succeeds
+  const Step steps[] = {{big.port(), kNoCap, true, true},   {big.port(), 2048, true, true},
+                        {big.port(), 2047, true, false},    {big.port(), kNoCap, true, true},
+                        {big.port(), kNoCap, false, false}, {nobody, kNoCap, true, false},
+                        {big.port(), kNoCap, true, true}};
+  for (const auto& [port, cap, trusted, succeeds] : steps) {
+    SCOPED_TRACE(std::to_string(port) + " " + std::to_string(cap) + " " + std::to_string(trusted));
+    route(port, port, cap, trusted);
+    expectOutcome(succeeds, succeeds ? 2048 : 0);
+  }
+}
+
+TEST_F(NetworkTest, ConcurrentRequestsEachGetTheirOwnAnswerOnce) {
+  std::vector<std::shared_ptr<Delivery>> deliveries;
+  for (int page = 0; page < 32; ++page) deliveries.push_back(start(Repository::getGamesList(page)));
+  expectSettled(deliveries);
+  for (std::size_t page = 0; page < deliveries.size(); ++page) {
+    EXPECT_EQ(deliveries[page]->text(),
+              "GET /api/v1/list_games?page=" + std::to_string(page) + "&per_page=50 HTTP/1.1");
+  }
+}
+
+// Refused before anything is sent: URLs libcurl would not send as written, and player ids
+// that would reshape the URL or that a URL path may not hold at all.
+TEST_F(NetworkTest, UnsafeInputBuildsNothing) {
+  for (const std::string url :
+       {"https://h/p/a b", "https://h/p/a\tb", "https://h/a\r\nX-Evil: 1", "/api/v1/login",
+        "ftp://h/api/v1/login", "file:///etc/passwd", ""}) {
+    EXPECT_FALSE(http::isValidURL(url)) << url;
+  }
+  EXPECT_FALSE(http::isValidURL(std::string("https://h/a\0b", 13)));
+  for (const std::string id :
+       {"a/b",       "../players", "a?x=1",       "a#frag", "%2e%2e", "a\\b",  "a b", "a\tb",
+        "a\r\nX: 1", "\x7f",       "caf\xc3\xa9", ".",      "..",     "a\"b",  "<p>", "{id}",
+        "a|b",       "a^b",        "a`b",         "\x01",   "\x1f",   "[::1]", "a[0]"}) {
+    EXPECT_FALSE(Repository::getBalance(id).asURLRequest().isSuccess()) << id;
+  }
+  EXPECT_FALSE(Repository::getBalance(std::string("a\0b", 3)).asURLRequest().isSuccess());
+  EXPECT_EQ(Repository::getCurrencies().asURLRequest().value().timeout, std::chrono::seconds(60));
 }
 
 }  // namespace

@@ -3,15 +3,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <condition_variable>
-#include <deque>
+#include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/adaptive_spin.hpp"
 #include "platform/work_in_flight.hpp"
 #include "support/queue.hpp"
 
@@ -20,82 +23,17 @@ namespace {
 
 using internal::WorkInFlight;
 using std::chrono::milliseconds;
-using ::testing::ElementsAre;
 using velmar::testing::kWait;
 
-// A count other threads raise and one thread waits on, up to kWait.
-class Counter {
- public:
-  void add() {
-    {
-      std::lock_guard lock(mutex_);
-      ++value_;
-    }
-    changed_.notify_all();
-  }
-  bool waitFor(int atLeast) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, kWait, [&] { return value_ >= atLeast; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int value_ = 0;
-};
-
-// A host loop as a real executor: its own thread, running its own locked FIFO.
-class LoopThread {
- public:
-  LoopThread() : thread_([this] { loop(); }) {}
-  ~LoopThread() {
-    {
-      std::lock_guard lock(mutex_);
-      stopping_ = true;
-    }
-    wake_.notify_all();
-    thread_.join();
-  }
-  void push(MainQueue::Task task) {
-    {
-      std::lock_guard lock(mutex_);
-      fifo_.push_back(std::move(task));
-    }
-    wake_.notify_all();
-  }
-
- private:
-  void loop() {
-    for (;;) {
-      MainQueue::Task task;
-      {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return stopping_ || !fifo_.empty(); });
-        if (fifo_.empty()) return;
-        task = std::move(fifo_.front());
-        fifo_.pop_front();
-      }
-      task();
-    }
-  }
-
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<MainQueue::Task> fifo_;
-  bool stopping_ = false;
-  std::thread thread_;
-};
-
-TEST(MainQueueTest, PostNeverRunsInline) {
-  MainQueue queue;
-  bool ran = false;
-  queue.post([&] { ran = true; });
-  EXPECT_FALSE(ran);
-  EXPECT_EQ(queue.drain(), 1u);
-  EXPECT_TRUE(ran);
+// For threads that do not run the queue: polls `done` until it holds or kWait passed.
+template <typename Done>
+bool waitFor(Done done) {
+  const auto deadline = std::chrono::steady_clock::now() + kWait;
+  while (!done() && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  return done();
 }
 
-TEST(MainQueueTest, TaskPostedWhileRunningStartsAfterEverythingPostedBefore) {
+TEST(MainQueueTest, TasksRunInPostingOrderAndNeverInline) {
   MainQueue queue;
   std::vector<std::string> order;
   queue.post([&] {
@@ -104,215 +42,122 @@ TEST(MainQueueTest, TaskPostedWhileRunningStartsAfterEverythingPostedBefore) {
     order.push_back("a-end");
   });
   queue.post([&] { order.push_back("b"); });
-  queue.drain();
-  EXPECT_THAT(order, ElementsAre("a-start", "a-end", "b", "posted-by-a"));
+  EXPECT_TRUE(order.empty());
+  EXPECT_EQ(queue.drain(), 3u);
+  EXPECT_THAT(order, ::testing::ElementsAre("a-start", "a-end", "b", "posted-by-a"));
 }
 
-TEST(MainQueueTest, ManyProducersAllRunOneAtATimeInEachProducersOrder) {
+TEST(MainQueueTest, ManyProducersEachHaveTheirTasksRunInTheirOrder) {
   MainQueue queue;
-  constexpr int kProducers = 4;
-  constexpr int kPerProducer = 2000;
   std::map<int, std::vector<int>> seen;  // touched only by tasks, on this thread
-  std::atomic<int> running{0};
-  std::atomic<bool> overlapped{false};
-  std::vector<std::thread> producers;
-  for (int p = 0; p < kProducers; ++p) {
+  int total = 0;
+  std::vector<std::jthread> producers;
+  for (int p = 0; p < 4; ++p) {
     producers.emplace_back([&, p] {
-      for (int i = 0; i < kPerProducer; ++i) {
-        queue.post([&, p, i] {
-          if (running.fetch_add(1) != 0) overlapped = true;
-          seen[p].push_back(i);
-          running.fetch_sub(1);
-        });
-      }
+      for (int i = 0; i < 2000; ++i) queue.post([&, p, i] { seen[p].push_back(i), ++total; });
     });
   }
-  std::size_t total = 0;
-  ASSERT_TRUE(queue.runUntil(
-      [&] {
-        total = 0;
-        for (auto& [p, v] : seen) total += v.size();
-        return total == kProducers * kPerProducer;
-      },
-      kWait));
-  for (auto& t : producers) t.join();
-  EXPECT_FALSE(overlapped);
-  for (int p = 0; p < kProducers; ++p) {
-    ASSERT_EQ(seen[p].size(), static_cast<std::size_t>(kPerProducer));
-    for (int i = 0; i < kPerProducer; ++i) ASSERT_EQ(seen[p][i], i) << "producer " << p;
-  }
+  ASSERT_TRUE(queue.runUntil([&] { return total == 8000; }, kWait));  // while they post
+  for (auto& [p, got] : seen) EXPECT_TRUE(std::ranges::is_sorted(got, std::less_equal<>())) << p;
 }
 
-TEST(MainQueueTest, InstalledExecutorReceivesEveryTaskInOrderIncludingQueuedOnes) {
-  MainQueue queue;
-  std::vector<int> order;
-  queue.post([&] { order.push_back(1); });
-  std::vector<MainQueue::Task> handed;
-  queue.setExecutor([&](MainQueue::Task task) { handed.push_back(std::move(task)); });
-  queue.post([&] { order.push_back(2); });
-  queue.post([&] { order.push_back(3); });
-  EXPECT_TRUE(order.empty()) << "the executor decides when tasks run";
-  EXPECT_FALSE(queue.runOne()) << "nothing stays in the queue once an executor is installed";
-  for (auto& task : handed) task();
-  EXPECT_THAT(order, ElementsAre(1, 2, 3));
-}
-
-// Tasks posted from other threads while the backlog is being handed to a new executor
-// (network completions, say) must not overtake it: the backlog is older.
+// Tasks posted from other threads while the backlog is handed to a new executor (network
+// completions, say) must not overtake it, and every task reaches the executor in posting order.
 TEST(MainQueueTest, ExecutorReceivesEveryTaskInPostingOrderWhilePostsRaceTheHandover) {
   MainQueue queue;
-  enum Source { kBacklog, kPoster, kCompletion, kAfterInstall };
-  constexpr int kQueuedBefore = 1000;
-  constexpr int kPerPoster = 2000;
-  constexpr int kPostedMidHandover = 100;   // per poster, before the handover may go on
-  std::vector<std::pair<Source, int>> ran;  // touched only on the loop's thread
-  Counter done;
-  const auto record = [&](Source source, int number) {
-    return [&ran, &done, source, number] {
-      ran.emplace_back(source, number);
-      done.add();
-    };
-  };
-  for (int i = 0; i < kQueuedBefore; ++i) queue.post(record(kBacklog, i));
+  constexpr int kBacklog = 1000, kPerPoster = 2000, kMidHandover = 100;
+  enum Source { kQueued, kPosted, kCompleted, kAfterInstall };
+  std::vector<std::pair<int, int>> ran;
+  const auto record = [&ran](int s, int n) { return [&ran, s, n] { ran.emplace_back(s, n); }; };
+  for (int i = 0; i < kBacklog; ++i) queue.post(record(kQueued, i));
   for (int i = 0; i < kPerPoster; ++i) WorkInFlight::begin(queue);
-
-  Counter handoverBegan;
-  Counter postedByPosters;
-  const auto poster = [&](Source source) {
-    return std::thread([&, source] {
-      handoverBegan.waitFor(1);
-      for (int i = 0; i < kPerPoster; ++i) {
-        if (source == kPoster) {
-          queue.post(record(source, i));
-        } else {
-          WorkInFlight::postEnding(queue, record(source, i));
-        }
-        if (i < kPostedMidHandover) postedByPosters.add();
-      }
-    });
-  };
-  std::thread plain = poster(kPoster);
-  std::thread completions = poster(kCompletion);
-
-  LoopThread loop;
-  const auto installer = std::this_thread::get_id();
-  int handedByInstaller = 0;
-  bool postersPostedMidHandover = false;
-  queue.setExecutor([&](MainQueue::Task task) {
-    // Halfway through the backlog, let both posters post for a while.
-    if (std::this_thread::get_id() == installer && ++handedByInstaller == kQueuedBefore / 2) {
-      handoverBegan.add();
-      postersPostedMidHandover = postedByPosters.waitFor(2 * kPostedMidHandover);
+  std::atomic<bool> handoverBegan{false};
+  std::atomic<int> postedMidHandover{0};
+  std::thread poster([&] {
+    waitFor([&] { return handoverBegan.load(); });
+    for (int i = 0; i < kPerPoster; ++i) {
+      queue.post(record(kPosted, i));
+      WorkInFlight::postEnding(queue, record(kCompleted, i));
+      if (i < kMidHandover) ++postedMidHandover;
     }
-    loop.push(std::move(task));
+  });
+  std::mutex mutex;
+  std::vector<MainQueue::Task> handed;
+  int handedByInstaller = 0;
+  bool postsRanMidHandover = false;
+  queue.setExecutor([&, installer = std::this_thread::get_id()](MainQueue::Task task) {
+    if (std::this_thread::get_id() == installer && ++handedByInstaller == kBacklog / 2) {
+      handoverBegan = true;  // halfway through the backlog, the poster posts for a while
+      postsRanMidHandover = waitFor([&] { return postedMidHandover == kMidHandover; });
+    }
+    std::lock_guard lock(mutex);
+    handed.push_back(std::move(task));
   });
   queue.post(record(kAfterInstall, 0));
-
-  constexpr int kTotal = kQueuedBefore + 2 * kPerPoster + 1;
-  EXPECT_TRUE(postersPostedMidHandover);
-  ASSERT_TRUE(done.waitFor(kTotal));
-  plain.join();
-  completions.join();
+  poster.join();
+  EXPECT_TRUE(postsRanMidHandover);
+  for (auto& task : handed) task();
   EXPECT_EQ(queue.pending(), 0u);
-
-  ASSERT_EQ(ran.size(), static_cast<std::size_t>(kTotal));
-  for (int i = 0; i < kQueuedBefore; ++i) {
-    ASSERT_EQ(ran[i], std::make_pair(kBacklog, i)) << "position " << i;
-  }
-  std::map<Source, int> next;
-  for (const auto& [source, number] : ran) {
-    ASSERT_EQ(number, next[source]++) << "source " << source;
-  }
-  EXPECT_EQ(next[kPoster], kPerPoster);
-  EXPECT_EQ(next[kCompletion], kPerPoster);
-  EXPECT_EQ(next[kAfterInstall], 1);
+  ASSERT_EQ(ran.size(), std::size_t{kBacklog + 2 * kPerPoster + 1});
+  for (int i = 0; i < kBacklog; ++i) ASSERT_EQ(ran[i], std::make_pair(int{kQueued}, i));
+  std::map<int, int> next;
+  for (const auto& [source, number] : ran) ASSERT_EQ(number, next[source]++) << source;
 }
 
-TEST(MainQueueTest, RunUntilReturnsFalseAtItsTimeout) {
+// A completion handed to the host's loop counts until it starts, and sees the SDK idle then.
+TEST(MainQueueTest, AHandedOverCompletionCountsUntilItRuns) {
   MainQueue queue;
-  const auto start = MainQueue::Clock::now();
-  EXPECT_FALSE(queue.runUntil([] { return false; }, milliseconds(50)));
-  EXPECT_GE(MainQueue::Clock::now() - start, milliseconds(50));
-  EXPECT_FALSE(queue.runOne(milliseconds(10)));
-}
-
-TEST(MainQueueTest, RunUntilSeesAConditionSetByAnotherThreadWithoutATask) {
-  MainQueue queue;
-  std::atomic<bool> flag{false};
-  std::thread setter([&] { flag = true; });
-  EXPECT_TRUE(queue.runUntil([&] { return flag.load(); }, kWait));
-  setter.join();
-}
-
-TEST(MainQueueTest, RunUntilIdleWaitsForWorkInFlightAndItsCompletion) {
-  MainQueue queue;
-  bool completed = false;
-  WorkInFlight::begin(queue);
-  EXPECT_EQ(queue.pending(), 1u);
-  std::thread io([&] {
-    queue.post([&] { completed = true; });
-    WorkInFlight::end(queue);
-  });
-  EXPECT_TRUE(queue.runUntilIdle(kWait));
-  io.join();
-  EXPECT_TRUE(completed);
-  EXPECT_EQ(queue.pending(), 0u);
-}
-
-// The completion and the end of its work are one step: at no moment does the queue look
-// idle while the completion is still to run, with or without an executor.
-TEST(MainQueueTest, PostEndingWorkHandsOverTheTaskAndTheWorkTogether) {
-  MainQueue queue;
-  std::atomic<int> completed{0};
-  constexpr int kRequests = 200;
-  for (int i = 0; i < kRequests; ++i) WorkInFlight::begin(queue);
-  std::atomic<bool> sawIdleEarly{false};
-  std::thread io([&] {
-    for (int i = 0; i < kRequests; ++i) WorkInFlight::postEnding(queue, [&] { ++completed; });
-  });
-  // Idle is reached only once every completion ran.
-  EXPECT_TRUE(queue.runUntil(
-      [&] {
-        if (queue.pending() != 0) return false;
-        if (completed != kRequests) sawIdleEarly = true;
-        return true;
-      },
-      kWait));
-  io.join();
-  EXPECT_FALSE(sawIdleEarly);
-  EXPECT_EQ(completed, kRequests);
-
   std::vector<MainQueue::Task> handed;
   queue.setExecutor([&](MainQueue::Task task) { handed.push_back(std::move(task)); });
   WorkInFlight::begin(queue);
   std::size_t pendingInside = 1;
-  WorkInFlight::postEnding(queue, [&] {
-    pendingInside = queue.pending();
-    ++completed;
-  });
-  EXPECT_EQ(queue.pending(), 1u) << "in flight until its completion starts on the host's loop";
+  WorkInFlight::postEnding(queue, [&] { pendingInside = queue.pending(); });
+  EXPECT_EQ(queue.pending(), 1u);
   ASSERT_EQ(handed.size(), 1u);
   handed.front()();
-  EXPECT_EQ(pendingInside, 0u) << "the completion itself sees the request done";
-  EXPECT_EQ(completed, kRequests + 1);
+  EXPECT_EQ(pendingInside, 0u);
 }
 
-TEST(MainQueueTest, RunReturnsAfterStopFromATask) {
+TEST(MainQueueTest, RunUntilSeesOtherThreadsGivesUpAtItsTimeoutAndRunStops) {
   MainQueue queue;
+  std::atomic<bool> flag{false};
+  std::jthread setter([&] { flag = true; });
+  EXPECT_TRUE(queue.runUntil([&] { return flag.load(); }, kWait)) << "no task needed";
+  EXPECT_FALSE(queue.runUntil([] { return false; }, milliseconds(50)));
+  EXPECT_FALSE(queue.runOne(milliseconds(10)));
   int count = 0;
   queue.post([&] { ++count; });
-  queue.post([&] {
-    ++count;
-    queue.stop();
-  });
+  queue.post([&] { ++count, queue.stop(); });
   queue.post([&] { ++count; });
   queue.run();
-  EXPECT_EQ(count, 2);
+  EXPECT_EQ(count, 2) << "run() returns after the task that stops it";
   EXPECT_EQ(queue.drain(), 1u);
 }
 
-TEST(MainQueueTest, ProcessWideQueueIsOneInstance) {
-  EXPECT_EQ(&MainQueue::main(), &MainQueue::main());
+// A completion and the end of its work are one step: never idle with a completion to run.
+TEST(MainQueueTest, IdleOnlyOnceEveryRequestInFlightEndedAndItsCompletionRan) {
+  MainQueue queue;
+  int completed = 0;
+  for (int i = 0; i < 200; ++i) WorkInFlight::begin(queue);
+  EXPECT_EQ(queue.pending(), 200u);
+  std::jthread io([&] {
+    for (int i = 0; i < 200; ++i) WorkInFlight::postEnding(queue, [&] { ++completed; });
+  });
+  EXPECT_TRUE(queue.runUntilIdle(kWait));
+  EXPECT_EQ(completed, 200);
+}
+
+TEST(AdaptiveSpinTest, SpinsForQuickPeersOnly) {
+  int looks = 0;
+  EXPECT_TRUE(AdaptiveSpin().spin([&] { return ++looks == 3; })) << "it looks again and again";
+  EXPECT_FALSE(AdaptiveSpin().spin([] { return false; })) << "it gives up when nothing comes";
+  AdaptiveSpin spin;
+  for (int i = 0; i < 16; ++i) spin.learn(milliseconds(20));  // a distant server
+  looks = 0;
+  EXPECT_FALSE(spin.spin([&] { return ++looks, false; }));
+  EXPECT_EQ(looks, 0) << "a slow peer must cost no spinning at all";
+  for (int i = 0; i < 16; ++i) spin.learn(std::chrono::microseconds(30));  // loopback again
+  EXPECT_TRUE(spin.spin([&] { return ++looks == 2; }));
 }
 
 }  // namespace

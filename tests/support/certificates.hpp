@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,38 +9,32 @@
 
 namespace velmar::testing {
 
-// PEM files of a throwaway certificate authority and one server certificate it signed.
 struct TestCertificates {
-  std::filesystem::path caFile;    // the authority's certificate: what a client trusts
-  std::filesystem::path certFile;  // the server's certificate
-  std::filesystem::path keyFile;   // the server's private key (unencrypted)
+  std::filesystem::path caFile;  // the authority's certificate: what a client trusts
+  std::shared_ptr<const sandbox::IssuedCertificate> server;  // what a server shows
 };
 
-// Generates a fresh P-256 authority and a server certificate for `dnsNames` (plus 127.0.0.1
-// and localhost), valid for a day, and writes them into `directory` as ca.pem,
-// server.pem and server.key. Each call makes a new authority, so certificates from two calls
-// do not trust each other. Throws std::runtime_error when OpenSSL fails.
-TestCertificates generateCertificates(const std::filesystem::path& directory,
-                                      const std::vector<std::string>& dnsNames);
-
-// A throwaway authority kept in memory, so that it can sign several server certificates:
-// one for the right names, one for another host, one that expired.
+// A throwaway authority, written to `directory`/ca.pem, signing certificates for given names.
 class TestAuthority {
  public:
-  // Makes the authority and writes its certificate to `directory`/ca.pem.
-  explicit TestAuthority(std::filesystem::path directory);
-
-  const std::filesystem::path& caFile() const { return caFile_; }
-
-  // A server certificate for `dnsNames` (plus 127.0.0.1 and localhost) valid over
-  // `validity`, written into the authority's directory as `name`.pem and `name`.key.
-  TestCertificates issue(const std::string& name, const std::vector<std::string>& dnsNames,
-                         sandbox::Validity validity = {});
+  explicit TestAuthority(const std::filesystem::path& directory)
+      : caFile_(directory / "ca.pem"), identity_(sandbox::generateServerIdentity({})) {
+    sandbox::writePem(caFile_, identity_.authority.get());
+  }
+  TestCertificates issue(const std::vector<std::string>& names, sandbox::Validity validity = {}) {
+    return {caFile_, std::make_shared<const sandbox::IssuedCertificate>(
+                         sandbox::issueServerCertificate(identity_, names, validity))};
+  }
 
  private:
-  std::filesystem::path directory_;
   std::filesystem::path caFile_;
   sandbox::ServerIdentity identity_;
 };
+
+// A new authority and a certificate it signed: those of two calls do not trust each other.
+inline TestCertificates generateCertificates(const std::filesystem::path& dir,
+                                             const std::vector<std::string>& names) {
+  return TestAuthority(dir).issue(names);
+}
 
 }  // namespace velmar::testing

@@ -6,121 +6,87 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
+#include <csignal>
+#include <cstring>
 #include <stdexcept>
 
 namespace velmar::testing {
 namespace {
-
-// The value of Content-Length in a request head, or 0.
-std::size_t contentLength(std::string_view head) {
-  std::string lower(head);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const auto at = lower.find("\r\ncontent-length:");
-  if (at == std::string::npos) return 0;
-  return std::stoul(lower.substr(at + 17));
+constexpr linger kAbort{1, 0};     // close() then resets the connection, dropping unsent data
+bool readable(int fd, int stop) {  // false once `stop` is: the server is going
+  pollfd fds[2] = {{fd, POLLIN, 0}, {stop, POLLIN, 0}};
+  while (poll(fds, 2, -1) < 0) {
+  }
+  return fds[1].revents == 0;
 }
-
-// A zero linger time makes the next close() send a reset and drop unsent data.
-void abortOnClose(int fd) {
-  linger abort{};
-  abort.l_onoff = 1;
-  abort.l_linger = 0;
-  setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof(abort));
-}
-
 }  // namespace
 
-RawServer::RawServer(Script script) : script_(std::move(script)) {
-  if (pipe(stopPipe_) != 0) throw std::runtime_error("RawServer: pipe");
-  listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+RawServer::RawServer(Script script, const TestCertificates* tls) : script_(std::move(script)) {
+  if (tls) {
+    std::signal(SIGPIPE, SIG_IGN);  // OpenSSL writes to sockets the client may have closed
+    tls_.reset(SSL_CTX_new(TLS_server_method()));
+    if (!tls_ || SSL_CTX_use_certificate(tls_.get(), tls->server->certificate.get()) != 1 ||
+        SSL_CTX_use_PrivateKey(tls_.get(), tls->server->key.get()) != 1) {
+      throw std::runtime_error("RawServer: bad certificate or key");
+    }
+  }
+  sockaddr_in address{
+      .sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
   socklen_t length = sizeof(address);
-  if (listenFd_ < 0 ||
+  listenFd_ = socket(AF_INET, SOCK_STREAM, 0);
+  if (pipe(stopPipe_) != 0 || listenFd_ < 0 ||
       bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
       listen(listenFd_, 64) != 0 ||
       getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     throw std::runtime_error("RawServer: cannot listen");
   }
   port_ = ntohs(address.sin_port);
-  thread_ = std::thread([this] { serve(); });
+  acceptor_ = std::thread([this] {
+    while (readable(listenFd_, stopPipe_[0])) {
+      const int fd = accept(listenFd_, nullptr, nullptr);
+      if (fd >= 0) connectionThreads_.emplace_back([this, fd] { serve(fd); });
+    }
+  });
 }
 
 RawServer::~RawServer() {
-  const char stop = 's';
-  (void)!write(stopPipe_[1], &stop, 1);
-  thread_.join();
-  close(listenFd_);
-  close(stopPipe_[0]);
-  close(stopPipe_[1]);
+  (void)!write(stopPipe_[1], "s", 1);  // never read: every thread sees it
+  acceptor_.join();
+  for (auto& thread : connectionThreads_) thread.join();
+  for (int fd : {listenFd_, stopPipe_[0], stopPipe_[1]}) close(fd);
 }
 
-std::string RawServer::routeFrom(std::string_view host, int port) const {
-  return std::string(host) + ":" + std::to_string(port) + ":127.0.0.1:" + std::to_string(port_);
-}
-
-std::vector<std::string> RawServer::requests() const {
-  std::lock_guard lock(mutex_);
-  return requests_;
-}
-
-std::string RawServer::response(int status, std::string_view body) {
-  return "HTTP/1.1 " + std::to_string(status) +
-         " Scripted\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\nContent-Type: application/json\r\n\r\n" + std::string(body);
-}
-
-bool RawServer::writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    bytesWritten_ += static_cast<std::size_t>(n);
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-bool RawServer::waitReadable(int fd) {
-  pollfd fds[2] = {{fd, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-  for (;;) {
-    if (poll(fds, 2, -1) < 0) return false;
-    if (fds[1].revents != 0) return false;
-    if (fds[0].revents != 0) return true;
-  }
-}
-
-void RawServer::serve() {
-  while (waitReadable(listenFd_)) {
-    const int fd = accept(listenFd_, nullptr, nullptr);
-    if (fd < 0) continue;
-    serveConnection(fd);
-    close(fd);
-  }
-}
-
-void RawServer::serveConnection(int fd) {
+void RawServer::serve(int fd) {
+  std::unique_ptr<SSL, decltype(&SSL_free)> tls(tls_ ? SSL_new(tls_.get()) : nullptr, &SSL_free);
+  bool open = !tls || (SSL_set_fd(tls.get(), fd) == 1 && SSL_accept(tls.get()) == 1);
+  if (open) ++connections_;
   std::string buffer;
-  char chunk[4096];
+  char chunk[16384];
   auto readMore = [&] {
-    if (!waitReadable(fd)) return false;
-    const ssize_t n = recv(fd, chunk, sizeof(chunk), 0);
-    if (n <= 0) return false;
-    buffer.append(chunk, static_cast<std::size_t>(n));
+    if (!(tls && SSL_pending(tls.get()) > 0) && !readable(fd, stopPipe_[0])) return false;
+    const auto n =
+        tls ? SSL_read(tls.get(), chunk, sizeof(chunk)) : recv(fd, chunk, sizeof(chunk), 0);
+    if (n > 0) buffer.append(chunk, static_cast<std::size_t>(n));
+    return n > 0;
+  };
+  const Writer writeAll = [&](std::string_view bytes) {
+    while (!bytes.empty()) {
+      const auto n = tls ? SSL_write(tls.get(), bytes.data(), static_cast<int>(bytes.size()))
+                         : send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+      if (n <= 0) return false;
+      bytesWritten_ += static_cast<std::size_t>(n);
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
     return true;
   };
-  for (;;) {
-    std::size_t headEnd;
-    while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
-      if (!readMore()) return;
+  for (std::size_t headEnd; open;) {
+    while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos && (open = readMore())) {
     }
-    const std::size_t total = headEnd + 4 + contentLength(buffer.substr(0, headEnd + 2));
-    while (buffer.size() < total) {
-      if (!readMore()) return;
-    }
+    const std::string head = open ? buffer.substr(0, headEnd + 2) : "";
+    const char* field = strcasestr(head.c_str(), "\r\ncontent-length:");
+    const std::size_t total = headEnd + 4 + (field ? std::stoul(field + 17) : 0);
+    while (open && buffer.size() < total) open = readMore();
+    if (!open) break;
     const std::string request = buffer.substr(0, total);
     buffer.erase(0, total);
     {
@@ -128,18 +94,14 @@ void RawServer::serveConnection(int fd) {
       requests_.push_back(request);
     }
     const Reply reply = script_(request);
-    if (reply.neverAnswer) {
-      while (readMore()) {
-      }
-      return;
+    while (reply.neverAnswer && readMore()) {
     }
-    const bool sent = writeAll(fd, reply.bytes);
-    if (sent && reply.stream) {
-      reply.stream([this, fd](std::string_view bytes) { return writeAll(fd, bytes); });
-    }
-    if (reply.reset) abortOnClose(fd);
-    if (reply.close || reply.reset) return;
+    if (reply.neverAnswer) break;
+    if (writeAll(reply.bytes) && reply.stream) reply.stream(writeAll);
+    if (reply.reset) setsockopt(fd, SOL_SOCKET, SO_LINGER, &kAbort, sizeof(kAbort));
+    open = !reply.close && !reply.reset;
   }
+  close(fd);
 }
 
 }  // namespace velmar::testing

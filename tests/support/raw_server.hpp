@@ -1,65 +1,89 @@
 #pragma once
 
+#include <openssl/ssl.h>
+
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
+
+#include "support/certificates.hpp"
 
 namespace velmar::testing {
 
-// A bare TCP server on 127.0.0.1 for what a real HTTP server will not do: show a request
-// byte for byte (header order, trailing spaces), answer with hand-written bytes, close in
-// the middle of a body, reset the connection, stream more than fits in memory, or never
-// answer. Serves one connection at a time, on its own thread.
+// A bare HTTP/1.1 server on 127.0.0.1, plain or over TLS, one thread per connection: it shows
+// each request byte for byte and answers with whatever bytes a test scripts, however broken.
 class RawServer {
  public:
-  // Writes bytes to the client; false once the client has gone.
   using Writer = std::function<bool(std::string_view)>;
-
   struct Reply {
     std::string bytes;         // written back as they are
     bool close = true;         // close the connection after writing
     bool neverAnswer = false;  // write nothing and hold the connection until the client leaves
-    bool reset = false;        // end with a TCP reset (SO_LINGER 0) instead of a clean close
-    // Called after `bytes` are written, to write more (a body too large to hold at once).
-    std::function<void(const Writer&)> stream = nullptr;
+    bool reset = false;        // end with a TCP reset instead of a clean close
+    std::function<void(const Writer&)> stream = nullptr;  // writes more; false: client gone
   };
   // Given one whole request (head and Content-Length body), decides the reply.
   using Script = std::function<Reply(const std::string& request)>;
 
-  explicit RawServer(Script script);
-  ~RawServer();
-  RawServer(const RawServer&) = delete;
-  RawServer& operator=(const RawServer&) = delete;
+  // Over TLS, showing `tls`'s server certificate, when given.
+  explicit RawServer(Script script, const TestCertificates* tls = nullptr);
+  ~RawServer();  // also the end of every connection
 
   int port() const { return port_; }
   // A curl connect-to route sending requests for host:port to this server.
-  std::string routeFrom(std::string_view host, int port) const;
-  // Every request received, raw, in arrival order.
-  std::vector<std::string> requests() const;
-  // Bytes written to clients so far, over every connection.
-  std::size_t bytesWritten() const { return bytesWritten_.load(); }
-
-  // A complete HTTP/1.1 answer with a Content-Length body.
-  static std::string response(int status, std::string_view body);
+  std::string routeFrom(std::string_view host, int port) const {
+    return std::string(host) + ":" + std::to_string(port) + ":127.0.0.1:" + std::to_string(port_);
+  }
+  std::vector<std::string> requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+  std::size_t bytesWritten() const { return bytesWritten_; }
+  // Connections accepted; over TLS, those whose handshake completed.
+  std::size_t connections() const { return connections_; }
+  static std::string response(int status, std::string_view body) {
+    return "HTTP/1.1 " + std::to_string(status) +
+           " Scripted\r\nContent-Length: " + std::to_string(body.size()) +
+           "\r\nContent-Type: application/json\r\n\r\n" + std::string(body);
+  }
 
  private:
-  void serve();
-  void serveConnection(int fd);
-  bool waitReadable(int fd);
-  bool writeAll(int fd, std::string_view bytes);
-
+  void serve(int fd);
   Script script_;
-  int listenFd_ = -1;
-  int stopPipe_[2] = {-1, -1};
-  int port_ = -1;
-  std::thread thread_;
+  std::unique_ptr<SSL_CTX, decltype(&SSL_CTX_free)> tls_{nullptr, &SSL_CTX_free};
+  int listenFd_ = -1, port_ = -1, stopPipe_[2] = {-1, -1};
   mutable std::mutex mutex_;
   std::vector<std::string> requests_;
-  std::atomic<std::size_t> bytesWritten_{0};
+  std::atomic<std::size_t> bytesWritten_{0}, connections_{0};
+  std::vector<std::thread> connectionThreads_;  // the acceptor's alone until it ends
+  std::thread acceptor_;
+};
+
+struct FixedAnswer {
+  std::mutex mutex;
+  std::pair<int, std::string> answer{200, "{}"};
+};
+
+// Gives every request the same status and body, on connections it keeps open. The answer is
+// the first base: it is made before the server's threads start and outlives them.
+class TestServer : private FixedAnswer, public RawServer {
+ public:
+  TestServer()
+      : RawServer([this](const std::string&) {
+          std::lock_guard lock(mutex);
+          return Reply{response(answer.first, answer.second), false};
+        }) {}
+  void respondWith(std::pair<int, std::string> next) {
+    std::lock_guard lock(mutex);
+    answer = std::move(next);
+  }
+  std::size_t requestCount() const { return requests().size(); }
 };
 
 }  // namespace velmar::testing
