@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,20 +14,18 @@ namespace velmar {
 namespace {
 
 using testing::Operation;
-using testing::ScriptedProvider;
 using ::testing::ElementsAre;
 using testing::envelope;
 using ::testing::HasSubstr;
 using testing::logInBody;
-using testing::runMainUntil;
 using ::testing::StartsWith;
 using testing::UseCaseTest;
 
 const std::string kCurrencies = envelope({{{"id", "1"}, {"alphabetic_code", "EUR"}}});
 
 // The facade is one per process and reads the stored token only once, on the first
-// initialize. So each test puts its own use cases in place, and the first start without a
-// token runs in a child process of its own.
+// initialize, so each test puts its own use cases in place. A first start without a token is
+// the command-line tool's everyday case and checked there.
 class ClientFacadeTest : public UseCaseTest {
  protected:
   void SetUp() override {
@@ -64,47 +61,6 @@ class ClientFacadeTest : public UseCaseTest {
   std::shared_ptr<UtilsUseCase> utils_;
   std::shared_ptr<std::vector<std::string>> lines_;
 };
-
-// Exit status of the child: 0 when every check held; each failed check is printed.
-int firstStartWithoutStoredToken(ScriptedProvider& network, UtilsUseCase& utils,
-                                 PlayerUseCase& player, MemoryKeyStore& store) {
-  int failures = 0;
-  auto check = [&](bool ok, const char* what) {
-    if (!ok) {
-      std::fprintf(stderr, "failed: %s\n", what);
-      ++failures;
-    }
-  };
-  network.answer(Operation::currencies, {200, kCurrencies});
-  Velmar::instance().initialize(ApiEnvironment::STG);
-  check(network.requests().size() == 1 && network.requests()[0].operation == Operation::currencies,
-        "exactly one request, for the currencies");
-  check(APIEnvironment::shared().apiEnvironment() == Environment::STG, "STG stored");
-  check(runMainUntil([&] { return utils.currencyList()->value().has_value(); }),
-        "currencies delivered");
-  check(network.requests()[0].request.url.starts_with(rawValue(Environment::STG)),
-        "the currencies went to STG");
-  check(!player.islogin()->value(), "not logged in");
-
-  // The empty token was read once; a token stored later does not start a restore.
-  store.set("tok", "token");
-  store.set("me@x.example", "email");
-  Velmar::instance().initialize(ApiEnvironment::STG);
-  MainQueue::main().runUntilIdle(testing::kWait);
-  check(network.requests(Operation::logIn).empty(), "no log-in after the token appeared");
-  check(network.requests(Operation::currencies).size() == 2, "currencies requested again");
-  return failures;
-}
-
-TEST_F(ClientFacadeTest, WithoutStoredTokenInitializeStartsNoLogInAndStillRequestsCurrencies) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        install();
-        std::_Exit(firstStartWithoutStoredToken(*network_, *utils_, *player_, *store_));
-      },
-      ::testing::ExitedWithCode(0), "");
-}
 
 TEST_F(ClientFacadeTest, PlayerCreatedFirstSharesTheGameUseCaseThatArcadeReturns) {
   facade().setPlayer(nullptr);
