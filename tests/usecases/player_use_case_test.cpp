@@ -82,7 +82,7 @@ TEST_F(PlayerUseCaseTest, RefusedLogInRaisesTheMappedErrorAndChangesNothing) {
                                            PlayerUseCaseError::invalidCredentials},
                                           {nullptr, PlayerUseCaseError::internalError}}) {
     SetUp();
-    store_->set("old@x.example", std::string(kEmailKey));
+    KeychainWrapper::standard().set("old@x.example", std::string(kEmailKey));
     network_->answer(Operation::logIn, {401, "<html>no</html>"});
     auto player = makePlayer(makeGames(), row.mapper);
     watch(player);
