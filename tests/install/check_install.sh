@@ -19,6 +19,11 @@ root=$(mktemp -d)
 trap 'rm -rf "$prefix" "$work" "$root" "$static_prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
+if [ -e "$prefix/bin/velmar" ]; then  # the tool ships with its manual page and completion
+  for f in share/man/man1/velmar.1 share/bash-completion/completions/velmar; do
+    [ -s "$prefix/$f" ] || { echo "the package lacks $f" >&2; exit 1; }
+  done
+fi
 libdir=$(dirname "$(find "$prefix" -name 'libvelmar.so*' -o -name 'libvelmar.a' | head -n 1)")
 test -f "$prefix/share/velmar/MockData/GameList.json"
 

@@ -92,6 +92,19 @@ run "EUR" currencies
 run "logged in" -v login demo@nginx.example pw-Secret-123
 [[ $out == *"POST /api/v1/login -> 200 (HTTP/2"* ]] || fail "-v printed no event: $out"
 [[ $out != *pw-Secret-123* && $out != *tok-nginx* ]] || fail "-v printed the password or the token"
+# A failed command says what to do about it; the exit status stays 4.
+fails() {  # expected advice, then velmar's arguments
+  local expected=$1
+  shift
+  if out=$("$velmar" --keystore "file:$dir/keys.json" "$@" 2>&1); then fail "velmar $* succeeded"; fi
+  [[ $out == *"$expected"* ]] || fail "velmar $*: expected '$expected' in: $out"
+}
+run "logged out" logout
+# nginx asks for no token; the in-process sandbox refuses a request without one.
+fails "no player is logged in: run \`velmar login\` first" --sandbox balance
+fails "certificate not trusted: use --cacert" --connect-to "$host:443:127.0.0.1:$port" currencies
+fails "could not connect to $host:443: connection refused" --connect-to "$host:443:127.0.0.1:1" \
+  currencies
 grep -E ' /api/v1/list_games 200 [0-9.]+$' "$dir/access.log" >/dev/null ||
   fail "the game pages were not sent compressed: $(grep list_games "$dir/access.log")"
 echo "six requests through nginx: right outcomes, shared connections, compressed answers"
