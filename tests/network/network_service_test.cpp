@@ -1,6 +1,7 @@
 #include "data/network/network_service.hpp"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -240,6 +241,28 @@ TEST_F(NetworkTest, EachRequestUsesTheConfigurationInForceWhenItWasMade) {
     route(port, port, cap, trusted);
     expectOutcome(succeeds, succeeds ? 2048 : 0);
   }
+}
+
+// Answers arrive decoded, and the cap holds for the decoded size: 8 MiB that crosses the
+// network as 8 KB cannot grow past a 1 MiB cap.
+TEST_F(NetworkTest, TheCapHoldsForTheDecodedBodyOfACompressedAnswer) {
+  const std::string plain(8 << 20, '0');
+  std::string packed(compressBound(plain.size()), '\0');
+  uLongf packedSize = packed.size();
+  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                      reinterpret_cast<const Bytef*>(plain.data()), plain.size(), 9),
+            Z_OK);
+  packed.resize(packedSize);
+  RawServer bomb([&](auto&) {
+    return Reply{"HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nContent-Length: " +
+                     std::to_string(packed.size()) + "\r\n\r\n" + packed,
+                 false};
+  });
+  route(tls_.port(), bomb.port(), 1 << 20);
+  APIEnvironment::shared().setApiEnvironment(Environment::PROD);
+  expectOutcome(false);
+  route(tls_.port(), bomb.port());
+  expectOutcome(true, plain.size());
 }
 
 TEST_F(NetworkTest, ConcurrentRequestsEachGetTheirOwnAnswerOnce) {
