@@ -92,12 +92,6 @@ class Session::Engine {
         if (found == active.end()) continue;
         auto transfer = std::move(found->second);
         active.erase(found);
-        if (transfer->shouldRetry(code)) {
-          recycle(std::move(transfer->easy));
-          transfer->prepareRetry();
-          batch_.push_back(std::move(transfer));
-          continue;
-        }
         Response response = transfer->response(code);
         transfer->reportEnd(response, code);
         recycle(std::move(transfer->easy));
@@ -107,7 +101,7 @@ class Session::Engine {
       // Right after a completion the caller often sends its next request within
       // microseconds; wait for it on the CPU rather than in poll().
       if (completed && active.empty()) awaitIncoming();
-      if (!hasIncoming_ && batch_.empty()) curl_multi_poll(multi, nullptr, 0, kIdlePollMs, nullptr);
+      if (!hasIncoming_) curl_multi_poll(multi, nullptr, 0, kIdlePollMs, nullptr);
       learnIdleWait();
     }
   }
@@ -130,13 +124,11 @@ class Session::Engine {
     idleSince_.reset();
   }
 
-  // Takes the requests handed over since the last turn, after those going again.
   void adoptIncoming(std::unordered_map<CURL*, std::unique_ptr<Transfer>>& active) {
     {
       std::lock_guard lock(mutex_);
-      if (incoming_.empty() && batch_.empty()) return;
-      for (auto& transfer : incoming_) batch_.push_back(std::move(transfer));
-      incoming_.clear();
+      if (incoming_.empty()) return;
+      batch_.swap(incoming_);
       hasIncoming_ = false;
     }
     for (auto& transfer : batch_) {

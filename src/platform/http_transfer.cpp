@@ -121,7 +121,6 @@ bool Transfer::prepare(EasyPtr handle) {
   // Requests made while a connection is being set up wait for it: over HTTP/2 they then
   // share it instead of each opening their own.
   curl_easy_setopt(h, CURLOPT_PIPEWAIT, 1L);
-  if (retried) curl_easy_setopt(h, CURLOPT_FRESH_CONNECT, 1L);
   // Every encoding this libcurl can decode is offered; bodies arrive decoded, so the cap in
   // onBody holds for the decoded size and a small compressed bomb cannot grow past it.
   curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
@@ -179,37 +178,6 @@ bool Transfer::setHeaders(CURL* h) {
   }
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
   return ok;
-}
-
-// A server that ends a reused connection (an HTTP/2 GOAWAY after its request limit, an
-// HTTP/1.1 keep-alive closed as a request left) makes libcurl fail requests that were never
-// answered. Only those go again: an answer that had begun to arrive was processed.
-bool Transfer::shouldRetry(CURLcode code) const {
-  if (retried || overCap || !body.empty()) return false;
-  switch (code) {
-    case CURLE_HTTP2:
-    case CURLE_HTTP2_STREAM:
-    case CURLE_PARTIAL_FILE:
-    case CURLE_GOT_NOTHING:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-      break;
-    default:
-      return false;
-  }
-  long status = 0;
-  curl_easy_getinfo(easy.get(), CURLINFO_RESPONSE_CODE, &status);
-  long connects = 0;
-  curl_easy_getinfo(easy.get(), CURLINFO_NUM_CONNECTS, &connects);
-  return status == 0 && connects == 0;  // no answer, on a connection opened before
-}
-
-void Transfer::prepareRetry() {
-  retried = true;
-  headers.reset();
-  routes.reset();
-  body.clear();
-  error.fill('\0');
 }
 
 // libcurl reports an HTTP/2 stream whose connection the server closed right after the answer

@@ -38,7 +38,6 @@ struct Transfer {
   SlistPtr routes;
   Bytes body;
   bool overCap = false;
-  bool retried = false;  // already sent again on a fresh connection
   std::array<char, CURL_ERROR_SIZE> error{};
 
   // Applies the request and its configuration to `handle`, a fresh or reset easy handle,
@@ -46,11 +45,6 @@ struct Transfer {
   bool prepare(EasyPtr handle);
   // The outcome once libcurl has finished with `code`.
   Response response(CURLcode code);
-  // Whether a failure with `code` is a connection the server closed under a request it never
-  // answered, so the request may go again, once, on a fresh connection.
-  bool shouldRetry(CURLcode code) const;
-  // Forgets what the failed attempt received, before the request goes again.
-  void prepareRetry();
   // Tells the configuration's observer, if any, how the request ended. Call before the
   // handle is recycled, since the timings and version come from it.
   void reportEnd(const Response& response, CURLcode code) const;

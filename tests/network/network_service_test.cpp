@@ -265,6 +265,28 @@ TEST_F(NetworkTest, TheCapHoldsForTheDecodedBodyOfACompressedAnswer) {
   expectOutcome(true, plain.size());
 }
 
+// A server may close a kept-alive connection just as the next request leaves on it. That
+// request was never answered, so it goes again on a fresh connection (libcurl does this).
+TEST_F(NetworkTest, ARequestAReusedConnectionNeverAnsweredGoesAgainOnce) {
+  std::atomic<int> seen{0};
+  RawServer server([&](auto&) {
+    switch (++seen) {
+      case 1:
+        return Reply{RawServer::response(200, "{}"), false};
+      case 2:
+        return Reply{"", true};  // closed without a word
+      default:
+        return Reply{RawServer::response(200, "{}"), false};
+    }
+  });
+  route(tls_.port(), server.port());
+  APIEnvironment::shared().setApiEnvironment(Environment::PROD);
+  EXPECT_EQ(send(Repository::getCurrencies()).status, 200);
+  EXPECT_EQ(send(Repository::getCurrencies()).status, 200);
+  EXPECT_EQ(seen, 3);
+  EXPECT_EQ(server.connections(), 2u);
+}
+
 TEST_F(NetworkTest, ConcurrentRequestsEachGetTheirOwnAnswerOnce) {
   std::vector<std::shared_ptr<Delivery>> deliveries;
   for (int page = 0; page < 32; ++page) deliveries.push_back(start(Repository::getGamesList(page)));
