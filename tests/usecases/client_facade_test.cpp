@@ -62,17 +62,28 @@ class ClientFacadeTest : public UseCaseTest {
   std::shared_ptr<std::vector<std::string>> lines_;
 };
 
-TEST_F(ClientFacadeTest, PlayerCreatedFirstSharesTheGameUseCaseThatArcadeReturns) {
-  facade().setPlayer(nullptr);
-  facade().setArcade(nullptr);
-  auto player = facade().player();
-  auto arcade = facade().arcade();
-  EXPECT_EQ(facade().arcade(), arcade);
-  EXPECT_EQ(facade().player(), player);
-  // Logging out resets the game list of the game use case the player holds.
-  const auto list = arcade->gameList();
-  player->logOut();
-  EXPECT_NE(arcade->gameList(), list);
+// However the facade's use cases come about (made on first use, or over a host's provider),
+// the player holds the arcade's game use case: a log-in fills its list, a log-out resets it.
+TEST_F(ClientFacadeTest, ThePlayerSharesTheArcadesGameUseCase) {
+  for (const bool hostProvider : {false, true}) {
+    SCOPED_TRACE(hostProvider ? "host provider" : "made on first use");
+    facade().setPlayer(nullptr);
+    facade().setArcade(nullptr);
+    if (hostProvider) facade().useNetworkProvider(network_);
+    auto player = facade().player();
+    auto arcade = facade().arcade();
+    EXPECT_EQ(facade().player(), player);
+    if (hostProvider) {
+      network_->answer(Operation::logIn, {200, logInBody("me@x.example", "77", "t")});
+      network_->answer(Operation::gameList, {200, testing::gamePage({"A"})});
+      player->logIn("me@x.example", "pw", [](Thunk<void>) {});
+      settle();
+      EXPECT_EQ(arcade->gameList()->value().value()->size(), 1u);
+    }
+    const auto list = arcade->gameList();
+    player->logOut();
+    EXPECT_NE(arcade->gameList(), list);
+  }
 }
 
 TEST_F(ClientFacadeTest, GameListShortcutsForwardToTheArcade) {
