@@ -74,10 +74,10 @@ TEST_F(CredentialsTest, ReadsAfterTheFirstComeFromMemory) {
   ASSERT_TRUE(store_->values.set("t0", "token"));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(wrapper.string("token"), "t0");
   EXPECT_EQ(store_->reads, 1);
-  ASSERT_TRUE(wrapper.set("t1", "token") && wrapper.set("e", "email"));
-  ASSERT_TRUE(wrapper.removeObject("email"));
+  ASSERT_TRUE(wrapper.set("t1", "token") && wrapper.set("e", "mail") &&
+              wrapper.removeObject("mail"));
   store_->reads = 0;  // what the writes themselves read does not count
-  EXPECT_TRUE(wrapper.string("email") == std::nullopt && wrapper.string("token") == "t1");
+  EXPECT_TRUE(wrapper.string("mail") == std::nullopt && wrapper.string("token") == "t1");
   EXPECT_EQ(store_->reads, 0);
   store_->refuse = true;
   EXPECT_FALSE(wrapper.set("t2", "token"));

@@ -15,10 +15,11 @@ namespace {
 namespace fs = std::filesystem;
 using Values = std::map<std::string, std::string>;
 
+std::shared_ptr<KeyStore> openFile(const fs::path& dir) {
+  return std::make_shared<FileKeyStore>(dir / "credentials.json");
+}
 INSTANTIATE_TEST_SUITE_P(Local, KeyStoreContractTest,
-                         ::testing::Values(ContractBackend{"File", [](const fs::path& dir) {
-                           return std::make_shared<FileKeyStore>(dir / "credentials.json");
-                         }}),
+                         ::testing::Values(ContractBackend{"File", openFile}),
                          [](const auto& info) { return info.param.name; });
 
 mode_t modeOf(const fs::path& path) {

@@ -28,8 +28,7 @@ class KeyStoreContractTest : public ::testing::TestWithParam<ContractBackend> {
 TEST_P(KeyStoreContractTest, ValuesReadBackExactlyInEveryInstance) {
   auto second = GetParam().open(dir_.path());
   const std::string k = "token", kept = "kept";
-  EXPECT_EQ(store_->string(k), std::nullopt);
-  EXPECT_TRUE(store_->removeObject(k)) << "a missing key is no error";
+  EXPECT_TRUE(store_->removeObject(k) && !store_->string(k)) << "a missing key is no error";
   std::vector<std::string> values = {"quotes \" and \\ backslash\nand a newline",
                                      "unicode: \xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xb2",
                                      std::string("nul\0inside", 10), std::string(4096, 'x'), ""};
@@ -38,10 +37,8 @@ TEST_P(KeyStoreContractTest, ValuesReadBackExactlyInEveryInstance) {
     ASSERT_TRUE((i % 2 ? second : store_)->set(values[i], k));
     ASSERT_EQ((i % 2 ? store_ : second)->string(k), values[i]) << i;
   }
-  ASSERT_TRUE(store_->set("b", kept));
-  ASSERT_TRUE(store_->removeObject(k));
-  EXPECT_EQ(second->string(k), std::nullopt);
-  EXPECT_EQ(second->string(kept), "b");
+  ASSERT_TRUE(store_->set("b", kept) && store_->removeObject(k));
+  EXPECT_TRUE(second->string(k) == std::nullopt && second->string(kept) == "b");
 }
 
 }  // namespace velmar::testing

@@ -15,8 +15,9 @@
 namespace velmar::testing {
 namespace {
 
-const bool kInPrivateSession = std::getenv("VELMAR_TEST_SECRET_SERVICE") != nullptr ||
-    (std::fputs("run this suite through tests/with_secret_service.sh\n", stderr), std::exit(1), 0);
+const bool kInPrivateSession =
+    std::getenv("VELMAR_TEST_SECRET_SERVICE") ||
+    (std::fputs("use with_secret_service.sh\n", stderr), std::exit(1), 0);
 
 INSTANTIATE_TEST_SUITE_P(
     Daemon, KeyStoreContractTest,
