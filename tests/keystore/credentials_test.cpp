@@ -1,10 +1,5 @@
 // How the SDK picks, caches and fills its credential store.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cstring>
 
 #include "platform/credential_home.hpp"
 #include "support/scoped_env.hpp"
@@ -22,14 +17,13 @@ const Credentials kNext = {"new@example.com", "new-pw", "new-tok", "2"};
 // Its batches are the one-by-one default, as the Secret Service has no transactions.
 struct TestStore : KeyStore {
   bool set(const std::string& v, const std::string& k) override {
-    return !refuse && ++calls != failAt && values.set(v, k);
+    return write() && values.set(v, k);
   }
+  bool removeObject(const std::string& k) override { return write() && values.removeObject(k); }
   std::optional<std::string> string(const std::string& k) override {
     return ++reads, values.string(k);
   }
-  bool removeObject(const std::string& k) override {
-    return !refuse && ++calls != failAt && values.removeObject(k);
-  }
+  bool write() { return !refuse && ++calls != failAt; }
   MemoryKeyStore values;
   int reads = 0, calls = 0, failAt = 0;
   bool refuse = false;
@@ -40,17 +34,16 @@ class CredentialsTest : public ::testing::Test {
   void TearDown() override { KeychainWrapper::standard().setBackend(nullptr); }
   ScopedEnv noChoice_{"VELMAR_KEYSTORE", std::nullopt};
   std::shared_ptr<TestStore> store_ = std::make_shared<TestStore>();
+  TempDir tmp_;
 };
 
 // A full save or log-out lands whole; a save missing a value, or one whose write fails part
 // way, leaves the store as it was.
 TEST_F(CredentialsTest, SavesAndLogOutsAreAllOrNothing) {
   const struct {
-    int absent;  // index of the missing value, or -1
-    int failAt;  // the write that fails, or 0
+    int absent, failAt;  // index of the missing value or -1; the write that fails or 0
     bool logOut;
-  } rows[] = {{-1, 0, false}, {-1, 0, true}, {0, 0, false},  {1, 0, false},
-              {2, 0, false},  {3, 0, false}, {-1, 3, false}, {-1, 3, true}};
+  } rows[] = {{-1, 0, false}, {-1, 0, true}, {3, 0, false}, {-1, 3, false}, {-1, 3, true}};
   for (bool heldEarlier : {true, false}) {
     for (const auto& row : rows) {
       SCOPED_TRACE(::testing::Message() << row.absent << row.failAt << row.logOut << heldEarlier);
@@ -60,13 +53,12 @@ TEST_F(CredentialsTest, SavesAndLogOutsAreAllOrNothing) {
       auto save = [&](Credentials c) { data.saveUserData(c[0], c[1], c[2], c[3]); };
       if (heldEarlier) save(kEarlier);
       std::tie(store_->calls, store_->failAt) = std::pair(0, row.failAt);
-      Credentials partial = kNext;
+      Credentials partial = kNext, expected = heldEarlier ? kEarlier : Credentials{};
       if (row.absent >= 0) partial[row.absent] = std::nullopt;
       row.logOut ? data.removeUserData() : save(partial);
-      Credentials expected = heldEarlier ? kEarlier : Credentials{};
       if (row.absent < 0 && row.failAt == 0) expected = row.logOut ? Credentials{} : kNext;
-      PreferenceData other;
       for (auto& value : expected) value = value.value_or("");
+      PreferenceData other;
       EXPECT_EQ(
           (Credentials{other.getEmail(), other.getPassword(), other.getToken(), other.getUserId()}),
           expected);
@@ -82,11 +74,10 @@ TEST_F(CredentialsTest, ReadsAfterTheFirstComeFromMemory) {
   ASSERT_TRUE(store_->values.set("t0", "token"));
   for (int i = 0; i < 3; ++i) EXPECT_EQ(wrapper.string("token"), "t0");
   EXPECT_EQ(store_->reads, 1);
-  ASSERT_TRUE(wrapper.set("t1", "token") && wrapper.set("e", "email"));
-  ASSERT_TRUE(wrapper.removeObject("email"));
+  ASSERT_TRUE(wrapper.set("t1", "token") && wrapper.set("e", "mail") &&
+              wrapper.removeObject("mail"));
   store_->reads = 0;  // what the writes themselves read does not count
-  EXPECT_EQ(wrapper.string("email"), std::nullopt);
-  EXPECT_EQ(wrapper.string("token"), "t1");
+  EXPECT_TRUE(wrapper.string("mail") == std::nullopt && wrapper.string("token") == "t1");
   EXPECT_EQ(store_->reads, 0);
   store_->refuse = true;
   EXPECT_FALSE(wrapper.set("t2", "token"));
@@ -95,47 +86,23 @@ TEST_F(CredentialsTest, ReadsAfterTheFirstComeFromMemory) {
   EXPECT_EQ(store_->reads, 1);
 }
 
-// Without a usable Secret Service the wrapper falls back to the file store in the data home,
-// also when the bus accepts the connection and then never answers.
-TEST_F(CredentialsTest, UnreachableSecretServiceMeansTheFileStore) {
-  TempDir tmp;
-  ScopedEnv dataHome("XDG_DATA_HOME", tmp.path());
-  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-  std::strncpy(address.sun_path, (tmp.path() / "silent").c_str(), sizeof(address.sun_path) - 1);
-  const int silent = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  ASSERT_EQ(::bind(silent, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-  ASSERT_EQ(::listen(silent, 64), 0);
-  for (const auto& bus : {"unix:path=" + (tmp.path() / "none").string(),
-                          "unix:path=" + (tmp.path() / "silent").string(), std::string("bad")}) {
-    ScopedEnv busAddress("DBUS_SESSION_BUS_ADDRESS", bus);
-    EXPECT_FALSE(SecretServiceKeyStore::available(std::chrono::milliseconds(500))) << bus;
-    auto file = std::dynamic_pointer_cast<FileKeyStore>(KeychainWrapper().backend());
-    EXPECT_EQ(file ? file->path() : "", tmp.path() / "velmar" / "credentials.json");
-  }
-  ::close(silent);
-}
-
 // Starts of a process on this account: whether the Secret Service answers decides what the
 // chosen store holds, what the file keeps and what the log is told.
 TEST_F(CredentialsTest, CredentialsFindAndKeepTheirHome) {
-  TempDir tmp;
-  auto file = std::make_shared<FileKeyStore>(tmp.path() / "credentials.json");
+  auto file = std::make_shared<FileKeyStore>(tmp_.path() / "credentials.json");
   auto start = [&](bool answers) {
     return internal::chooseHome({[answers] { return answers; }, [&] { return store_; }, file,
-                                 tmp.path() / "credentials.home"});
+                                 tmp_.path() / "credentials.home"});
   };
   EXPECT_EQ(start(false).store, file) << "without a home a silent Secret Service means the file";
   ASSERT_TRUE(file->setAll({{"email", "e"}, {"password", "pw"}, {"token", "t"}, {"userId", "1"}}));
   store_->refuse = true;
   EXPECT_EQ(start(true).store, file) << "a refused move keeps the file in use";
   EXPECT_EQ(start(false).store, file) << "and the Secret Service is not remembered as home";
-
   store_->refuse = false;
   const auto moved = start(true);
-  EXPECT_TRUE(moved.store == store_ && !moved.notice);
-  EXPECT_EQ(store_->values.string("password"), "pw");
+  EXPECT_TRUE(moved.store == store_ && !moved.notice && store_->values.string("password") == "pw");
   EXPECT_FALSE(std::filesystem::exists(file->path())) << "no plain-text password left";
-
   // While the home is silent its session is neither read nor replaced by the file.
   const auto locked = start(false);
   ASSERT_NE(locked.store, file);

@@ -1,10 +1,13 @@
 // Runs inside a private D-Bus session with an unlocked, throwaway gnome-keyring (see
 // tests/with_secret_service.sh), never against the user's own key ring.
-
 #include <libsecret/secret.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "keystore/key_store_contract.hpp"
 #include "support/scoped_env.hpp"
@@ -12,11 +15,9 @@
 namespace velmar::testing {
 namespace {
 
-const bool kInPrivateSession = [] {
-  if (std::getenv("VELMAR_TEST_SECRET_SERVICE") != nullptr) return true;
-  std::fputs("run this suite through tests/with_secret_service.sh\n", stderr);
-  std::exit(1);
-}();
+const bool kInPrivateSession =
+    std::getenv("VELMAR_TEST_SECRET_SERVICE") ||
+    (std::fputs("use with_secret_service.sh\n", stderr), std::exit(1), 0);
 
 INSTANTIATE_TEST_SUITE_P(
     Daemon, KeyStoreContractTest,
@@ -29,9 +30,9 @@ TEST(SecretServiceSelection, AnsweringServiceIsChosenByDefault) {
   EXPECT_NE(std::dynamic_pointer_cast<SecretServiceKeyStore>(KeychainWrapper().backend()), nullptr);
 }
 
-// A missing or locked default collection would need a prompt: the file store is used instead.
-// Changes the daemon's collections, so it runs alone in a session of its own.
-TEST(SecretServiceUnusable, MissingThenLockedDefaultCollectionMeansTheFile) {
+// A missing or locked default collection would need a prompt, a silent bus would hold up the
+// start: the file store is used. Changes the daemon's collections, so runs in its own session.
+TEST(SecretServiceUnusable, MissingLockedOrSilentServiceMeansTheFile) {
   g_autoptr(SecretService) service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, nullptr);
   ASSERT_NE(service, nullptr);
   g_autoptr(SecretCollection) collection = secret_collection_for_alias_sync(
@@ -44,15 +45,24 @@ TEST(SecretServiceUnusable, MissingThenLockedDefaultCollectionMeansTheFile) {
     auto file = std::dynamic_pointer_cast<FileKeyStore>(KeychainWrapper().backend());
     EXPECT_EQ(file ? file->path() : "", home.path() / "velmar" / "credentials.json");
   };
-  ASSERT_TRUE(
-      secret_service_set_alias_sync(service, SECRET_COLLECTION_DEFAULT, nullptr, nullptr, nullptr));
+  auto setDefault = [&](SecretCollection* to) {
+    return secret_service_set_alias_sync(service, SECRET_COLLECTION_DEFAULT, to, nullptr, nullptr);
+  };
+  ASSERT_TRUE(setDefault(nullptr));
   expectTheFile();
-  ASSERT_TRUE(secret_service_set_alias_sync(service, SECRET_COLLECTION_DEFAULT, collection, nullptr,
-                                            nullptr));
+  ASSERT_TRUE(setDefault(collection));
   EXPECT_TRUE(SecretServiceKeyStore::available(std::chrono::milliseconds(5000)));
   GList objects{collection, nullptr, nullptr};
   ASSERT_GE(secret_service_lock_sync(service, &objects, nullptr, nullptr, nullptr), 1);
   expectTheFile();
+  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+  std::strncpy(address.sun_path, (home.path() / "silent").c_str(), sizeof(address.sun_path) - 1);
+  const int silent = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(::bind(silent, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(::listen(silent, 64), 0);
+  ScopedEnv bus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home.path() / "silent").string());
+  expectTheFile();
+  ::close(silent);
 }
 
 }  // namespace
