@@ -45,7 +45,7 @@ Session::Session(const Options& options, std::ostream& err, std::chrono::millise
       err_(err),
       wait_(wait),
       sdk_(Velmar::instance()),
-      diagnostics_(options.verbose) {}
+      diagnostics_(std::make_shared<Diagnostics>(options.verbose)) {}
 
 void Session::start() {
   chooseKeyStore();
@@ -54,7 +54,9 @@ void Session::start() {
   session.connectTo = options_.connectTo;
   session.caBundleFile = options_.caFile;
   if (options_.sandbox) startSandbox(session);
-  session.onRequestEnded = [this](const RequestEvent& event) { diagnostics_.record(event); };
+  session.onRequestEnded = [diagnostics = diagnostics_](const RequestEvent& event) {
+    diagnostics->record(event);
+  };
   configureSession(std::move(session));
 
   sdk_.setLogSink([this](std::string_view line) {
@@ -100,7 +102,7 @@ void Session::startSandbox(SessionConfiguration& session) {
 
 void Session::settle() {
   const bool idle = MainQueue::main().runUntilIdle(wait_);
-  diagnostics_.flush(err_);
+  diagnostics_->flush(err_);
   if (!idle) throw Timeout("timed out waiting for the server");
 }
 
@@ -108,21 +110,21 @@ void Session::waitUntil(const std::function<bool()>& done) {
   // Each event is printed as soon as the main queue runs the task its answer posted.
   const bool held = MainQueue::main().runUntil(
       [&] {
-        diagnostics_.flush(err_);
+        diagnostics_->flush(err_);
         return done();
       },
       wait_);
-  diagnostics_.flush(err_);
+  diagnostics_->flush(err_);
   if (!held) throw Timeout("timed out waiting for the server");
 }
 
 std::optional<std::string> Session::adviceOnFailure(bool needsPlayer) {
-  diagnostics_.flush(err_);
+  diagnostics_->flush(err_);
   if (needsPlayer && !usesCannedAnswers() &&
       KeychainWrapper::standard().string(std::string(kTokenKey)).value_or("").empty()) {
     return "no player is logged in: run `velmar login` first";
   }
-  const auto problem = diagnostics_.lastProblem();
+  const auto problem = diagnostics_->lastProblem();
   if (!problem) return std::nullopt;
   return explain(*problem, baseURL(options_.environment));
 }

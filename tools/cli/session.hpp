@@ -72,7 +72,9 @@ class Session {
   std::chrono::milliseconds wait_;
   Velmar& sdk_;
   std::unique_ptr<sandbox::Sandbox> sandbox_;
-  Diagnostics diagnostics_;
+  // Shared with the SDK's request observer, which a request still in flight may call after
+  // this session is gone.
+  std::shared_ptr<Diagnostics> diagnostics_;
 };
 
 }  // namespace velmar::cli
