@@ -255,6 +255,17 @@ TEST_F(ServicesTest, SignUpStoresOnlyACompletePairAndRefusesWhatCannotBeSent) {
 
 // The status mapper, which hosts may replace: every classification becomes serverError with
 // its raw value, except that refused credentials are their own case for log-in and utilities.
+// A host reads a raw status back as one of the named codes, and nothing else as one.
+TEST(APIStatusCodeTest, RawValuesReadBackAsTheirNamedCodes) {
+  using C = APIStatusCode;
+  for (C code : {C::SUCCESS, C::CREATED, C::INTERNALSERVERERROR, C::SERVICEUNAVAILABLE,
+                 C::BADREQUEST, C::UNAUTHORIZED, C::FORBIDDEN, C::NOTFOUND, C::CONFLICT,
+                 C::APPERROR, C::INVALIDUSER, C::BLOCK, C::ACCESSDENIED, C::INVALIDUSERSECONDARY}) {
+    EXPECT_EQ(APIStatusCode::fromRawValue(code.rawValue()), code) << code.rawValue();
+  }
+  for (std::int64_t raw : {0, 202, 302, 418, 502}) EXPECT_EQ(APIStatusCode::fromRawValue(raw), std::nullopt);
+}
+
 TEST(DataDomainMapperTest, ClassificationsBecomeServiceErrors) {
   auto mapper = DataDomainMapper::inject();
   for (auto code : {APIStatusCode::SUCCESS, APIStatusCode::CREATED, APIStatusCode::BADREQUEST,
