@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/mapper/data_domain_mapper.hpp"
+#include "data/service/base_service.hpp"
 #include "data/service/game_service.hpp"
 #include "data/service/log_in_service.hpp"
 #include "data/service/sign_up_service.hpp"
@@ -255,6 +256,23 @@ TEST_F(ServicesTest, SignUpStoresOnlyACompletePairAndRefusesWhatCannotBeSent) {
 
 // The status mapper, which hosts may replace: every classification becomes serverError with
 // its raw value, except that refused credentials are their own case for log-in and utilities.
+// The envelope helpers every service inherits: the "result" member or nothing.
+TEST(BaseServiceTest, UnwrapsTheResultMemberOrGivesNothing) {
+  const BaseService base;
+  const auto bytes = [](std::string_view text) {
+    return std::optional<Bytes>(Bytes(text.begin(), text.end()));
+  };
+  EXPECT_EQ(base.mapJsonResult(bytes(R"({"result":[1,{"a":2}]})")),
+            (std::vector<nlohmann::json>{1, {{"a", 2}}}));
+  EXPECT_EQ(json::parse(*base.mapJsonResultEntity(bytes(R"({"result":{"a":2}})"))),
+            (nlohmann::json{{"a", 2}}));
+  for (auto body : {R"({"results":[]})", R"({"result":{}})", "[1]", "no"}) {
+    EXPECT_EQ(base.mapJsonResult(bytes(body)), std::nullopt) << body;
+  }
+  EXPECT_EQ(base.mapJsonResultEntity(bytes(R"({"result":[]})")), std::nullopt);
+  EXPECT_EQ(base.mapJsonResult(std::nullopt), std::nullopt);
+}
+
 // A host reads a raw status back as one of the named codes, and nothing else as one.
 TEST(APIStatusCodeTest, RawValuesReadBackAsTheirNamedCodes) {
   using C = APIStatusCode;
@@ -263,7 +281,9 @@ TEST(APIStatusCodeTest, RawValuesReadBackAsTheirNamedCodes) {
                  C::APPERROR, C::INVALIDUSER, C::BLOCK, C::ACCESSDENIED, C::INVALIDUSERSECONDARY}) {
     EXPECT_EQ(APIStatusCode::fromRawValue(code.rawValue()), code) << code.rawValue();
   }
-  for (std::int64_t raw : {0, 202, 302, 418, 502}) EXPECT_EQ(APIStatusCode::fromRawValue(raw), std::nullopt);
+  for (std::int64_t raw : {0, 202, 302, 418, 502}) {
+    EXPECT_EQ(APIStatusCode::fromRawValue(raw), std::nullopt);
+  }
 }
 
 TEST(DataDomainMapperTest, ClassificationsBecomeServiceErrors) {
