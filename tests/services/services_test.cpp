@@ -228,7 +228,8 @@ TEST_F(ServicesTest, OutcomeOfEachAnswer) {
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(testing::name(row.operation)) + " " +
                  (row.status ? std::to_string(*row.status) : "-") + " " +
-                 row.body.value_or("<none>"));
+                 nlohmann::json(row.body.value_or("<none>"))
+                     .dump(-1, ' ', true, nlohmann::json::error_handler_t::replace));
     KeychainWrapper::standard().setBackend(store_ = std::make_shared<MemoryKeyStore>());
     KeychainWrapper::standard().setAll({{"token", "old"}, {"userId", "9"}});
     network_->answer(row.operation, {row.status, row.body});
