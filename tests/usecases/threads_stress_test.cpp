@@ -21,10 +21,7 @@ class ThreadsStressTest : public testing::SessionTest {
   void SetUp() override {
     SessionTest::SetUp();
     server_.respondWith({200, testing::envelope({{{"id", "1"}, {"alphabetic_code", "EUR"}}})});
-    const auto [host, port] = testing::authorityOf(Environment::PROD);
-    SessionConfiguration config;
-    config.connectTo = {server_.routeFrom(host, port)};
-    configureSession(std::move(config));
+    routeTo(server_.port());
   }
 
   testing::TestServer server_;
