@@ -82,7 +82,7 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, ExitStatuses) {
-  const auto stranger = generateCertificates(store_.path(), {authorityOf(Environment::DEV).host});
+  const auto stranger = TestAuthority(store_.path()).issue({authorityOf(Environment::DEV).host});
   const std::string failure = R"({"error":"internalError"})";
   struct Row {
     std::vector<std::string> args;

@@ -97,7 +97,7 @@ class NetworkTest : public testing::SessionTest {
     trusted_ = authority.issue(names);
     using std::chrono::hours;
     impostors_ = {
-        {"unknown authority", testing::generateCertificates(directory_.path() / "other", names)},
+        {"unknown authority", testing::TestAuthority(directory_.path() / "other").issue(names)},
         {"another host", authority.issue({"other.velmar.example"})},
         {"expired", authority.issue(names, {hours(-48), hours(-24)})},
         {"not yet valid", authority.issue(names, {hours(24), hours(48)})}};

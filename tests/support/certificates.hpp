@@ -31,10 +31,4 @@ class TestAuthority {
   sandbox::ServerIdentity identity_;
 };
 
-// A new authority and a certificate it signed: those of two calls do not trust each other.
-inline TestCertificates generateCertificates(const std::filesystem::path& dir,
-                                             const std::vector<std::string>& names) {
-  return TestAuthority(dir).issue(names);
-}
-
 }  // namespace velmar::testing

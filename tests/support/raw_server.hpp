@@ -36,10 +36,6 @@ class RawServer {
   ~RawServer();  // also the end of every connection
 
   int port() const { return port_; }
-  // A curl connect-to route sending requests for host:port to this server.
-  std::string routeFrom(std::string_view host, int port) const {
-    return std::string(host) + ":" + std::to_string(port) + ":127.0.0.1:" + std::to_string(port_);
-  }
   std::vector<std::string> requests() const {
     std::lock_guard lock(mutex_);
     return requests_;
@@ -63,27 +59,6 @@ class RawServer {
   std::atomic<std::size_t> bytesWritten_{0}, connections_{0};
   std::vector<std::thread> connectionThreads_;  // the acceptor's alone until it ends
   std::thread acceptor_;
-};
-
-struct FixedAnswer {
-  std::mutex mutex;
-  std::pair<int, std::string> answer{200, "{}"};
-};
-
-// Gives every request the same status and body, on connections it keeps open. The answer is
-// the first base: it is made before the server's threads start and outlives them.
-class TestServer : private FixedAnswer, public RawServer {
- public:
-  TestServer()
-      : RawServer([this](const std::string&) {
-          std::lock_guard lock(mutex);
-          return Reply{response(answer.first, answer.second), false};
-        }) {}
-  void respondWith(std::pair<int, std::string> next) {
-    std::lock_guard lock(mutex);
-    answer = std::move(next);
-  }
-  std::size_t requestCount() const { return requests().size(); }
 };
 
 }  // namespace velmar::testing

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "data/network/network_service.hpp"
-#include "support/test_server.hpp"
+#include "support/raw_server.hpp"
 #include "use_case_test_util.hpp"
 #include "velmar/session_configuration.hpp"
 
@@ -18,13 +18,12 @@ using testing::runMainUntil;
 class ThreadsStressTest : public testing::SessionTest {
  protected:
   ThreadsStressTest() : SessionTest(Environment::PROD) {}
-  void SetUp() override {
-    SessionTest::SetUp();
-    server_.respondWith({200, testing::envelope({{{"id", "1"}, {"alphabetic_code", "EUR"}}})});
-    routeTo(server_.port());
-  }
+  void SetUp() override { SessionTest::SetUp(), routeTo(server_.port()); }
 
-  testing::TestServer server_;
+  testing::RawServer server_{[](const std::string&) {
+    const auto body = testing::envelope({{{"id", "1"}, {"alphabetic_code", "EUR"}}});
+    return testing::RawServer::Reply{testing::RawServer::response(200, body), false};
+  }};
 };
 
 // The I/O thread finishes transfers while the main queue is busy writing observables and
@@ -61,7 +60,7 @@ TEST_F(ThreadsStressTest, ObservableTrafficOnTheMainQueueWhileTheIoThreadComplet
   ASSERT_TRUE(MainQueue::main().runUntilIdle(testing::kWait));
 
   EXPECT_EQ(succeeded, kRequests);
-  EXPECT_EQ(server_.requestCount(), static_cast<std::size_t>(kRequests));
+  EXPECT_EQ(server_.requests().size(), static_cast<std::size_t>(kRequests));
   EXPECT_EQ(counter->value(), kRequests);
   // Write k (1-based) reaches the k-1 observers registered before it; each registration adds
   // one initial delivery.

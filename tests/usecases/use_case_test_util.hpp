@@ -2,29 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <system_error>
-#include <utility>
 #include <vector>
 
 #include "data/mapper/data_domain_mapper.hpp"
-#include "data/network/api_environment.hpp"
-#include "velmar/testing/scripted_provider.hpp"
-#include "data/service/game_service.hpp"
-#include "data/service/log_in_service.hpp"
-#include "data/service/sign_up_service.hpp"
-#include "data/service/utils_service.hpp"
-#include "support/queue.hpp"
 #include "support/session.hpp"
 #include "velmar/game_use_case.hpp"
-#include "velmar/key_store.hpp"
-#include "velmar/main_queue.hpp"
 #include "velmar/player_use_case.hpp"
+#include "velmar/testing/scripted_provider.hpp"
 #include "velmar/utils_use_case.hpp"
 
 namespace velmar::testing {
@@ -51,12 +39,9 @@ class RefusingMapper : public DataDomainMapperProvider {
 inline std::string envelope(const nlohmann::json& result) {
   return nlohmann::json{{"result", result}}.dump();
 }
-inline nlohmann::json playerJson(const std::string& email, const std::string& id) {
-  return {{"id", id}, {"email", email}, {"first_name", "Ada"}};
-}
 inline std::string logInBody(const std::string& email, const std::string& id,
                              const std::string& token) {
-  return envelope({{"token", token}, {"player", playerJson(email, id)}});
+  return envelope({{"token", token}, {"player", {{"id", id}, {"email", email}}}});
 }
 inline std::string gamePage(const std::vector<std::string>& names) {
   nlohmann::json games = nlohmann::json::array();

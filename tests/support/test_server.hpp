@@ -1,3 +1,0 @@
-#pragma once
-
-#include "support/raw_server.hpp"
