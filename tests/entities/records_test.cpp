@@ -92,8 +92,11 @@ TEST(RecordDecodingTest, Rules) {
     const Outcome expected = row.encoded.is_null() ? Outcome(row.failedKey) : row.encoded;
     EXPECT_EQ(kRecords.at(row.record)(row.text), expected) << row.record << " " << row.text;
   }
-  std::vector<std::string> notObjects = {"{\"x\":\"\xff\"}", nested(100000),
-                                         "{\"x\":" + nested(1024) + "}"};
+  std::vector<std::string> notObjects = {nested(100000), "{\"x\":" + nested(1024) + "}"};
+  // Text that is not UTF-8: a stray byte, overlong, an encoded surrogate, truncated, a lone
+  // continuation byte.
+  for (const char* text : {"\xff", "\xc0\xaf", "\xed\xa0\x80", "\xe2\x82", "a\x80z"})
+    notObjects.push_back(std::string("{\"x\":\"") + text + "\"}");
   std::istringstream more(R"([];null;;not json;{} trailing;{"a":1;{"x": 1e400})");
   for (std::string text; std::getline(more, text, ';');) notObjects.push_back(text);
   for (const auto& [name, decoder] : kRecords) {
