@@ -144,12 +144,13 @@ class NetworkTest : public testing::SessionTest {
   RawServer plain_{echo_};
 };
 
+// The encodings Debian's libcurl decodes, offered by every request.
+const std::string kOffered = "Accept-Encoding: deflate, gzip, br, zstd\r\n";
+
 // Byte for byte, header order included, in every environment, one connection each. The token
 // and the environment are those when the request is built; a bad token goes as none, so the
 // player can still log in; a body that cannot be written is left out. Status and body come
 // back as the server sent them.
-// The encodings Debian's libcurl decodes, offered by every request.
-const std::string kOffered = "Accept-Encoding: deflate, gzip, br, zstd\r\n";
 
 TEST_F(NetworkTest, EveryRequestGoesOnTheWireExactlyAsBuilt) {
   const nlohmann::json signUp = {{"email", "n@b.c"}, {"password", "pw"}, {"currency", "EUR"}};
@@ -269,15 +270,8 @@ TEST_F(NetworkTest, TheCapHoldsForTheDecodedBodyOfACompressedAnswer) {
 // request was never answered, so it goes again on a fresh connection (libcurl does this).
 TEST_F(NetworkTest, ARequestAReusedConnectionNeverAnsweredGoesAgainOnce) {
   std::atomic<int> seen{0};
-  RawServer server([&](auto&) {
-    switch (++seen) {
-      case 1:
-        return Reply{RawServer::response(200, "{}"), false};
-      case 2:
-        return Reply{"", true};  // closed without a word
-      default:
-        return Reply{RawServer::response(200, "{}"), false};
-    }
+  RawServer server([&](auto&) {  // the second request finds its connection closed without a word
+    return ++seen == 2 ? Reply{"", true} : Reply{RawServer::response(200, "{}"), false};
   });
   route(tls_.port(), server.port());
   APIEnvironment::shared().setApiEnvironment(Environment::PROD);

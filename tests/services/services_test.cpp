@@ -73,8 +73,24 @@ const auto kLaunch = LaunchGameEntity::decode({{"game_id", "g"}, {"is_demo", tru
 class ServicesTest : public testing::SessionTest {
  protected:
   // Starts `operation` with the answer scripted, delivered inline by the provider (the
-  // service must still report in a task of its own), and describes what came out.
+  // service must still report in a task of its own), and describes what came out, followed by
+  // what the service keeps.
   std::string run(Operation operation) {
+    const auto games = std::make_shared<GameService>(GameServiceDependencies(nullptr, network_));
+    games->setGameList({GameEntity::decode({{"name", "earlier"}})});
+    const auto utils =
+        std::make_shared<UtilsService>(UtilsServiceDependencies(nullptr, nullptr, network_));
+    const auto names = [](const std::vector<GameEntity>& list) {
+      return joined(list, [](const GameEntity& game) { return game.name(); });
+    };
+    const auto codes = [](const std::vector<CurrencyEntity>& list) {
+      return joined(list, [](const CurrencyEntity& c) { return c.alphabeticCode(); });
+    };
+    const auto amount = [](const BalanceEntity& balance) {
+      const auto value = internal::RecordAccess::amount(balance);
+      return value ? nlohmann::json(*value).dump() : std::string("none");
+    };
+    std::string outcome;  // before what is kept: the two are read in this order
     switch (operation) {
       case Operation::logIn: {
         auto service = std::make_shared<LogInService>(LogInServiceDependencies(nullptr, network_));
@@ -89,7 +105,7 @@ class ServicesTest : public testing::SessionTest {
         auto service = std::make_shared<SignUpService>(
             SignUpServiceDependencies(nullptr, nullptr, network_));
         std::string storedAtResult;
-        const auto outcome = await<SignUpResult>(
+        outcome = await<SignUpResult>(
             [&](auto done) {
               service->signUpRequest(newPlayer(), [&, done](SignUpResult result) {
                 storedAtResult = stored();
@@ -101,47 +117,21 @@ class ServicesTest : public testing::SessionTest {
             });
         return outcome + " [" + storedAtResult + "]";
       }
-      case Operation::gameList: {
-        auto service = std::make_shared<GameService>(GameServiceDependencies(nullptr, network_));
-        service->setGameList({GameEntity::decode({{"name", "earlier"}})});
-        const auto names = [](const std::vector<GameEntity>& games) {
-          return joined(games, [](const GameEntity& game) { return game.name(); });
-        };
-        const auto outcome =
-            await<GameListResult>([&](auto done) { service->gameListRequest(1, done); }, names);
-        return outcome + " [" + names(service->gameList()) + "]";
-      }
-      case Operation::launchGame: {
-        auto service = std::make_shared<GameService>(GameServiceDependencies(nullptr, network_));
+      case Operation::gameList:
+        outcome = await<GameListResult>([&](auto done) { games->gameListRequest(1, done); }, names);
+        return outcome + " [" + names(games->gameList()) + "]";
+      case Operation::launchGame:
         return await<LaunchGameResult>(
-            [&](auto done) { service->launchGameRequest(kLaunch, done); },
+            [&](auto done) { games->launchGameRequest(kLaunch, done); },
             [](const LaunchGameResponseEntity& launch) { return text(launch.playForFun()); });
-      }
-      case Operation::currencies: {
-        auto service = utils();
-        const auto codes = [](const std::vector<CurrencyEntity>& list) {
-          return joined(list, [](const CurrencyEntity& c) { return c.alphabeticCode(); });
-        };
-        const auto outcome =
-            await<CurrencyListResult>([&](auto done) { service->getCurriencies(done); }, codes);
-        return outcome + " [" + codes(service->currencyList()) + "]";
-      }
-      case Operation::balance: {
-        auto service = utils();
-        const auto amount = [](const BalanceEntity& balance) {
-          const auto value = internal::RecordAccess::amount(balance);
-          return value ? nlohmann::json(*value).dump() : std::string("none");
-        };
-        const auto outcome =
-            await<BalanceResult>([&](auto done) { service->getBalance("42", done); }, amount);
-        return outcome + " [" + amount(service->balance()) + "]";
-      }
+      case Operation::currencies:
+        outcome = await<CurrencyListResult>([&](auto done) { utils->getCurriencies(done); }, codes);
+        return outcome + " [" + codes(utils->currencyList()) + "]";
+      case Operation::balance:
+        outcome = await<BalanceResult>([&](auto done) { utils->getBalance("42", done); }, amount);
+        return outcome + " [" + amount(utils->balance()) + "]";
     }
     return "unknown operation";
-  }
-
-  std::shared_ptr<UtilsService> utils() {
-    return std::make_shared<UtilsService>(UtilsServiceDependencies(nullptr, nullptr, network_));
   }
 
   template <typename R, typename Describe>
