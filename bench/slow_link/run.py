@@ -88,6 +88,79 @@ class LinkLog:
             time.sleep(0.01)  # polling the log file; the outcome does not depend on it
 
 
+NGINX_CONF = """daemon off;
+master_process off;
+pid {dir}/nginx.pid;
+error_log {dir}/nginx.log;
+events {{ worker_connections 64; }}
+http {{
+  access_log off;
+  client_body_temp_path {dir}/body; proxy_temp_path {dir}/proxy; fastcgi_temp_path {dir}/fcgi;
+  uwsgi_temp_path {dir}/uwsgi; scgi_temp_path {dir}/scgi;
+  upstream sandbox {{ server 127.0.0.1:{sandbox}; keepalive 8; }}
+  server {{
+    listen 127.0.0.1:{port} ssl http2;
+    ssl_certificate {dir}/server.pem; ssl_certificate_key {dir}/server.key;
+    ssl_protocols TLSv1.3;
+    gzip on; gzip_types application/json; gzip_min_length 0; gzip_proxied any;
+    location / {{
+      proxy_pass http://sandbox; proxy_http_version 1.1; proxy_set_header Connection "";
+    }}
+  }}
+}}
+"""
+
+
+def free_port():
+    with socket.create_server(("127.0.0.1", 0)) as probe:
+        return probe.getsockname()[1]
+
+
+def wait_for_port(port, process, timeout=10.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if process.poll() is not None:
+            return False
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return True
+        except OSError:
+            time.sleep(0.01)  # polling the port until the server listens
+    return False
+
+
+def start_nginx(work, sandbox_port):
+    """nginx as the platform's front: TLS 1.3 and HTTP/2 to the client, plain HTTP behind."""
+    openssl = ["openssl", "req", "-nodes", "-newkey", "ec", "-pkeyopt",
+               "ec_paramgen_curve:P-256"]
+    name = HOST.split(":")[0]
+    subprocess.run([*openssl, "-x509", "-days", "1", "-subj", "/CN=slow-link ca", "-addext",
+                    "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=keyCertSign",
+                    "-keyout", f"{work}/ca.key", "-out", f"{work}/ca.pem"],
+                   check=True, capture_output=True)
+    subprocess.run([*openssl, "-subj", f"/CN={name}", "-keyout", f"{work}/server.key", "-out",
+                    f"{work}/server.csr"], check=True, capture_output=True)
+    with open(f"{work}/san.ext", "w") as ext:
+        ext.write(f"subjectAltName=DNS:{name}\n")
+    subprocess.run(["openssl", "x509", "-req", "-in", f"{work}/server.csr", "-CA",
+                    f"{work}/ca.pem", "-CAkey", f"{work}/ca.key", "-days", "1", "-extfile",
+                    f"{work}/san.ext", "-out", f"{work}/server.pem"],
+                   check=True, capture_output=True)
+    os.chmod(work, 0o755)
+    for _ in range(5):  # the free port may be taken before nginx binds it
+        port = free_port()
+        with open(f"{work}/nginx.conf", "w") as conf:
+            conf.write(NGINX_CONF.format(dir=work, sandbox=sandbox_port, port=port))
+        nginx = subprocess.Popen([shutil.which("nginx") or "/usr/sbin/nginx", "-p", work, "-c",
+                                  f"{work}/nginx.conf", "-e", f"{work}/nginx.log"],
+                                 stderr=subprocess.DEVNULL)
+        if wait_for_port(port, nginx):
+            return nginx, port, f"{work}/ca.pem"
+        nginx.kill()
+        nginx.wait()
+    raise RuntimeError("nginx did not start: " + open(f"{work}/nginx.log").read())
+
+
 def tls_version(port, ca_file):
     """The TLS version the sandbox settles on with a client offering every version."""
     context = ssl.create_default_context(cafile=ca_file)
@@ -123,6 +196,9 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--rtt-ms", type=float, default=60.0)
     parser.add_argument("--mbit", type=float, default=10.0)
+    parser.add_argument("--nginx", action="store_true",
+                        help="put nginx (TLS 1.3, HTTP/2, gzip) in front of a plain-HTTP sandbox")
+    parser.add_argument("--link-log", help="keep the link's log (a JSON line per event) here")
     parser.add_argument("--show-requests", action="store_true",
                         help="print the -v lines of each command's last run")
     args = parser.parse_args()
@@ -139,22 +215,26 @@ def main():
     processes = []
     try:
         sandbox = subprocess.Popen(
-            [sandbox_bin, "--port", "0", "--cert-dir", os.path.join(work, "sbx"), "--quiet"],
-            stdout=subprocess.PIPE)
+            [sandbox_bin, "--port", "0", "--cert-dir", os.path.join(work, "sbx"), "--quiet",
+             *(["--no-tls"] if args.nginx else [])], stdout=subprocess.PIPE)
         processes.append(sandbox)
         sandbox_port = port_of(wait_for_line(sandbox, "listening").split(" (CA")[0])
-        log_path = os.path.join(work, "link.log")
+        server_port, ca_file = sandbox_port, os.path.join(work, "sbx", "ca.pem")
+        if args.nginx:
+            nginx, server_port, ca_file = start_nginx(work, sandbox_port)
+            processes.append(nginx)
+        log_path = os.path.abspath(args.link_log) if args.link_log else os.path.join(work, "link.log")
         link = subprocess.Popen(
             [sys.executable, os.path.join(HERE, "slow_link.py"), "--target",
-             f"127.0.0.1:{sandbox_port}", "--rtt-ms", str(args.rtt_ms), "--mbit", str(args.mbit),
+             f"127.0.0.1:{server_port}", "--rtt-ms", str(args.rtt_ms), "--mbit", str(args.mbit),
              "--log", log_path], stdout=subprocess.PIPE)
         processes.append(link)
         link_port = port_of(wait_for_line(link, "listening"))
 
         keystore = os.path.join(work, "credentials")
-        common = ["--cacert", os.path.join(work, "sbx", "ca.pem"), "--keystore", f"file:{keystore}"]
+        common = ["--cacert", ca_file, "--keystore", f"file:{keystore}"]
         velmar = [velmar_bin, *common, "--connect-to", f"{HOST}:127.0.0.1:{link_port}"]
-        direct = [velmar_bin, *common, "--connect-to", f"{HOST}:127.0.0.1:{sandbox_port}"]
+        direct = [velmar_bin, *common, "--connect-to", f"{HOST}:127.0.0.1:{server_port}"]
 
         # A game to launch and a stored session, fetched straight from the sandbox.
         subprocess.run([*direct, "login", *PLAYER], check=True, capture_output=True)
@@ -164,7 +244,7 @@ def main():
         launch = ["launch", "--game-id", str(game["game_id"]), "--provider-id",
                   str(game["provider_id"]), "--provider-slug", game["provider_slug"]]
 
-        tls = tls_version(sandbox_port, os.path.join(work, "sbx", "ca.pem"))
+        tls = tls_version(server_port, ca_file)
         link_log = LinkLog(log_path)
         rows = []
         for name, command, round_trips, counted in COMMANDS:
@@ -200,7 +280,8 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
 
     versions = ", ".join("HTTP/" + v for v in sorted({v for row in rows for v in row["versions"]}))
-    print(f"{args.rtt_ms:g} ms round trip, {args.mbit:g} Mbit/s each way, HTTPS ({tls}, "
+    front = "nginx in front of the sandbox" if args.nginx else "the sandbox"
+    print(f"{front}, {args.rtt_ms:g} ms round trip, {args.mbit:g} Mbit/s each way, HTTPS ({tls}, "
           f"{versions}), medians of {args.runs} runs; load average at the start: {load}\n")
     header = ("command", "requests", "conns", "round trips", "bytes", "limit", "measured", "ratio",
               "no link")
