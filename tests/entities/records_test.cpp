@@ -226,6 +226,8 @@ TEST(JsonDocumentTest, EnvelopeShapes) {
       {R"({"result": [1, {"id": "a"}, []]})", true, false},
       {R"({"result": {"token": "t"}, "message": "ignored"})", false, true},
       {R"({"result": null})", false, false},
+      {R"({"result": "text"})", false, false},
+      {R"({"result": 42})", false, false},
       {R"([{"result": []}])", false, false},
       {R"({"result": [], "big": 123456789012345678901234567890})", true, false},
       {R"({"result": {}, "result": []})", true, false},

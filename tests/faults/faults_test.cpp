@@ -250,9 +250,6 @@ const std::vector<Fault>& faults() {
                 return R"({"result":)" + op.resultWith(kText) + R"(,"deep":)" + deepArray() + "}";
               }),
       payload("DeepNestingTopLevel", [](Op) { return deepArray(); }),
-      payload("ResultIsString", [](Op) { return envelope(R"("text")"); }),
-      payload("ResultIsNumber", [](Op) { return envelope("42"); }),
-      payload("ResultIsNull", [](Op) { return envelope("null"); }),
       payload("ResultOfTheOtherStructure",
               [](Op op) {
                 return envelope(list(op) ? R"({"id":1})" : "[" + op.resultWith(kText) + "]");
