@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "sandbox_server.hpp"
-#include "support/certificates.hpp"
 #include "support/session.hpp"
 #include "support/temp_dir.hpp"
 
@@ -32,11 +31,9 @@ std::vector<std::string> words(const std::string& text) {
 Ran runProcess(const std::vector<std::string>& argv, const std::string& input = "") {
   TempDir io;
   std::ofstream(io.path() / "in") << input;
-  std::string command;
+  std::string command = "cd '" + io.path().string() + "' && ";
   for (const auto& arg : argv) command += "'" + arg + "' ";  // no argument holds a quote
-  const std::string at = "'" + io.path().string() + "/";
-  const int status =
-      std::system((command + "<" + at + "in' >" + at + "out' 2>" + at + "err'").c_str());
+  const int status = std::system((command + "<in >out 2>err").c_str());
   auto slurp = [&](const char* name) {
     std::ifstream file(io.path() / name);
     return std::string(std::istreambuf_iterator<char>(file), {});
@@ -48,68 +45,45 @@ const sandbox::DemoPlayer& demo() { return sandbox::demoPlayers().front(); }
 
 class CliTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { sandbox_.emplace().start(); }
-  static void TearDownTestSuite() { sandbox_.reset(); }
+  void SetUp() override { sandbox_.start(); }
 
-  // velmar routed to the sandbox, trusting `caFile`, with this test's key store.
-  Ran velmar(std::vector<std::string> args, const std::string& input = "",
-             std::optional<std::string> caFile = std::nullopt) const {
+  // velmar routed to the sandbox, trusting its authority, with this test's key store.
+  Ran velmar(std::vector<std::string> args, const std::string& input = "") const {
     const auto dev = authorityOf(Environment::DEV);
-    std::vector<std::string> argv{VELMAR_CLI_PATH};
-    if (args.empty() || (args[0] != "--env" && args[0] != "--keystore")) {
-      argv.insert(argv.end(), {"--connect-to",
-                               dev.host + ":" + std::to_string(dev.port) +
-                                   ":127.0.0.1:" + std::to_string(sandbox_->port()),
-                               "--cacert", caFile.value_or(sandbox_->caFile().string()),
-                               "--keystore", "file:" + storePath()});
-    }
-    argv.insert(argv.end(), args.begin(), args.end());
-    return runProcess(argv, input);
-  }
-  json velmarJson(std::vector<std::string> args) const {
-    args.insert(args.begin(), "--json");
-    const Ran run = velmar(args);
-    EXPECT_EQ(run.status, 0) << run.err;
-    return run.document();
+    const std::string route =
+        dev.host + ":" + std::to_string(dev.port) + ":127.0.0.1:" + std::to_string(sandbox_.port());
+    args.insert(args.begin(), {VELMAR_CLI_PATH, "--connect-to", route, "--cacert",
+                               sandbox_.caFile().string(), "--keystore", "file:" + storePath()});
+    return runProcess(args, input);
   }
   std::string storePath() const { return (store_.path() / "credentials.json").string(); }
   std::optional<std::string> stored(const std::string& key) const {
     return FileKeyStore(storePath()).string(key);
   }
 
-  inline static std::optional<sandbox::Sandbox> sandbox_;
+  sandbox::Sandbox sandbox_;
   TempDir store_;
 };
 
 TEST_F(CliTest, ExitStatuses) {
-  const auto stranger = TestAuthority(store_.path()).issue({authorityOf(Environment::DEV).host});
-  const std::string failure = R"({"error":"internalError"})";
-  struct Row {
-    std::vector<std::string> args;
-    int status;
-    std::string out = "";  // "*": anything but nothing
-    std::optional<std::string> caFile = std::nullopt;
-  };
   // Wrong usage: one run per ';', one argument per word.
   std::istringstream usage(R"(; frobnicate; --bogus whoami; whoami --bogus; login; login a@b.c;
-    login a@b.c pw --password-stdin;
-    signup --email a@b.c; signup --email a@b.c --password pw --offer-email x;
+    login a@b.c pw --password-stdin; signup --email a@b.c; games --pages 0; games --pages two;
+    signup --email a@b.c --password pw --offer-email x; --env qa whoami; --keystore vault whoami;
     launch --game-id g --provider-id 12x --provider-slug s; launch --game-id g --provider-slug s;
-    games --pages 0; games --pages two; --env qa whoami; --keystore vault whoami;
     --connect-to nonsense whoami; --mock --sandbox demo)");
-  std::vector<Row> rows = {
+  // {arguments, exit status, output: "*" anything but nothing, "{...}" that document}
+  std::vector<std::tuple<std::vector<std::string>, int, std::string>> rows = {
       {{"--help"}, 0, "*"},
       // The platform's 401 carries no log-in record: the SDK cannot tell it from a fault.
-      {{"--json", "login", demo().email, "wrong-pass"}, 4, failure},
-      {{"--json", "login", demo().email, demo().password}, 4, failure, stranger.caFile.string()},
-  };
-  for (std::string run; std::getline(usage, run, ';');) rows.push_back({words(run), 2});
-  for (const auto& row : rows) {
-    SCOPED_TRACE(::testing::PrintToString(row.args));
-    const Ran run = velmar(row.args, "", row.caFile);
-    EXPECT_EQ(run.status, row.status) << run.err;
-    EXPECT_EQ(run.out.empty(), row.out.empty()) << run.out;
-    EXPECT_TRUE(!row.out.starts_with("{") || run.document() == json::parse(row.out)) << run.out;
+      {{"--json", "login", demo().email, "wrong-pass"}, 4, R"({"error":"internalError"})"}};
+  for (std::string run; std::getline(usage, run, ';');) rows.emplace_back(words(run), 2, "");
+  for (const auto& [args, status, out] : rows) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const Ran run = velmar(args);
+    EXPECT_EQ(run.status, status) << run.err;
+    EXPECT_EQ(run.out.empty(), out.empty()) << run.out;
+    EXPECT_TRUE(!out.starts_with("{") || run.document() == json::parse(out)) << run.out;
     EXPECT_EQ(run.err.find("wrong-pass"), std::string::npos);
     EXPECT_FALSE(stored("token"));
   }
@@ -119,7 +93,7 @@ TEST_F(CliTest, ExitStatuses) {
 TEST_F(CliTest, ASessionAcrossProcessesFromLogInToLogOut) {
   const Ran login =
       velmar({"--json", "login", demo().email, "--password-stdin"}, demo().password + "\n");
-  EXPECT_EQ(login.document()["islogin"], true) << login.err;
+  EXPECT_TRUE(login.status == 0 && login.document()["islogin"] == true) << login.err;
   const auto token = stored("token");
   ASSERT_TRUE(token && !token->empty());
   EXPECT_TRUE(stored("password") == demo().password && stored("userId") == demo().id);
@@ -128,15 +102,14 @@ TEST_F(CliTest, ASessionAcrossProcessesFromLogInToLogOut) {
   EXPECT_EQ(whoami.document(),
             json({{"email", demo().email}, {"userId", demo().id}, {"hasToken", true}}));
   EXPECT_NE(stored("token"), token);
-  const json one = velmarJson({"games"}), three = velmarJson({"games", "--pages", "3"});
-  ASSERT_EQ(three["games"].size(), 3 * one["games"].size());
-  std::set<std::int64_t> ids;
-  for (const json& game : three["games"]) ids.insert(game["id"].get<std::int64_t>());
-  EXPECT_EQ(ids.size(), three["games"].size()) << "a page was fetched twice";
-  const auto shown = login.out + login.err + whoami.out + whoami.err;
-  for (const auto& secret : {demo().password, *token, *stored("token")})
-    EXPECT_EQ(shown.find(secret), shown.npos);
-  EXPECT_EQ(velmarJson({"logout"}), json({{"islogin", false}}));
+  const json one = velmar({"--json", "games"}).document(),
+             three = velmar({"--json", "games", "--pages", "3"}).document();
+  ASSERT_TRUE(!one["games"].empty() && three["games"].size() == 3 * one["games"].size()) << three;
+  const std::set<json> distinct(three["games"].begin(), three["games"].end());
+  EXPECT_EQ(distinct.size(), three["games"].size()) << "a page was fetched twice";
+  for (const auto& secret : {demo().password, *token, stored("token").value_or(*token)})
+    EXPECT_EQ((login.out + login.err + whoami.out + whoami.err).find(secret), std::string::npos);
+  EXPECT_EQ(velmar({"--json", "logout"}).document(), json({{"islogin", false}}));
   for (const char* key : {"email", "password", "token", "userId"}) EXPECT_FALSE(stored(key)) << key;
 }
 
@@ -146,14 +119,13 @@ TEST(CliDemo, RunsOnCannedAnswersAndOverTheSandbox) {
     SCOPED_TRACE(setting);
     const Ran run = runProcess(
         words(std::string(VELMAR_CLI_PATH) + " --keystore memory --json " + setting + " demo"));
-    ASSERT_EQ(run.status, 0) << run.err;
     const json tour = run.document();
-    EXPECT_TRUE(tour["login"]["islogin"] == true && tour["games"]["pages"] == 2 &&
-                !tour["games"]["games"].empty() && tour["launch"].contains("playForFun") &&
-                tour["balance"]["balance"].is_number() &&
+    EXPECT_TRUE(run.status == 0 && tour["login"]["islogin"] == true &&
+                tour["games"]["pages"] == 2 && !tour["games"]["games"].empty() &&
+                tour["launch"].contains("playForFun") && tour["balance"]["balance"].is_number() &&
                 !tour["currencies"]["currencies"].empty() &&
                 tour["logout"] == json({{"islogin", false}}))
-        << run.out;
+        << run.err << run.out;
   }
 }
 

@@ -3,9 +3,7 @@
 # the public headers declare, the entry points a host needs are there, and the SONAME carries
 # the project's version.
 set -euo pipefail
-library=$1
-headers=$2
-soname=$3
+library=$1 headers=$2 soname=$3
 
 actual=$(readelf -d "$library" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
 [ "$actual" = "$soname" ] || { echo "SONAME is '$actual', expected '$soname'"; exit 1; }
@@ -17,11 +15,7 @@ owner='^(((typeinfo|typeinfo name|vtable|VTT|construction vtable|guard variable)
 
 # The version node the linker adds for the symbol versions is the one other entry allowed.
 outside=$(grep -vE -- "$owner" <<<"$exported" | grep -v '^VELMAR_' || true)
-if [ -n "$outside" ]; then
-  echo "exported outside the velmar namespace:"
-  echo "$outside"
-  failed=1
-fi
+[ -z "$outside" ] || { printf 'exported outside the velmar namespace:\n%s\n' "$outside"; failed=1; }
 
 # Each owner once: a forward declaration alone does not make a class public.
 for name in $(sed -nE "s/$owner/\\5/p" <<<"$exported" | sort -u); do

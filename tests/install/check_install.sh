@@ -4,18 +4,15 @@
 # on canned answers with the library in the other layouts a package meets: staged with
 # DESTDIR under /usr/local, under a multiarch /usr, moved after installation, and linked
 # statically into a host that lives away from the prefix.
+# shellcheck disable=SC2046  # pkg-config's output is meant to split into flags
 set -euo pipefail
-build=$1
-consumer=$2
+build=$1 consumer=$2
 host_test=$(cd "$consumer/../../.." && pwd)/examples/host_test.cpp
 # The flags the library was built with when it carries a sanitizer; the host needs them too.
 read -r -a flags <<<"${3:-}"
 # A static library of the same objects, its datadir baked in as the prefix below.
-static_lib=$4
-static_prefix=$5
-prefix=$(mktemp -d)
-work=$(mktemp -d)
-root=$(mktemp -d)
+static_lib=$4 static_prefix=$5
+prefix=$(mktemp -d) work=$(mktemp -d) root=$(mktemp -d)
 trap 'rm -rf "$prefix" "$work" "$root" "$static_prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -33,12 +30,9 @@ cmake --build "$work/cmake" >/dev/null
 for host in consumer provider_host host_test; do LD_LIBRARY_PATH="$libdir" "$work/cmake/$host"; done
 
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
-# shellcheck disable=SC2046
 c++ -std=c++20 "${flags[@]}" -c "$consumer/main.cpp" -o "$work/consumer.o" $(pkg-config --cflags velmar)
-# shellcheck disable=SC2046
 c++ "${flags[@]}" "$work/consumer.o" -o "$work/consumer-pc" $(pkg-config --libs velmar)
 LD_LIBRARY_PATH="$libdir" "$work/consumer-pc"
-# shellcheck disable=SC2046
 c++ -std=c++20 "${flags[@]}" "$host_test" -o "$work/host-test-pc" \
   $(pkg-config --cflags --libs velmar-testing) -lgtest_main -lgtest -pthread
 LD_LIBRARY_PATH="$libdir" "$work/host-test-pc" --gtest_brief=1
@@ -48,10 +42,7 @@ echo "installed package and testing kit work through CMake and pkg-config"
 rm -rf "$prefix"
 host=$work/consumer-pc
 run_in() {  # layout name, directory of the shared library
-  if ! LD_LIBRARY_PATH="$2" "$host" >/dev/null; then
-    echo "no canned answers with the library in $1 ($2)" >&2
-    exit 1
-  fi
+  LD_LIBRARY_PATH="$2" "$host" >/dev/null || { echo "no canned answers in $1 ($2)" >&2; exit 1; }
 }
 
 DESTDIR="$root/local" cmake --install "$build" --prefix /usr/local >/dev/null
@@ -78,11 +69,8 @@ echo '{"result": []}' >"$work/xyz/MockData/GameList.json"
 cp -r "$work/xyz/MockData" "$work/share/velmar/"
 # Its private dependencies stay shared libraries: only the library itself is static here.
 export PKG_CONFIG_PATH="$static_prefix/lib/pkgconfig"
-# shellcheck disable=SC2046
 c++ "${flags[@]}" "$work/consumer.o" -o "$work/xyz/app" \
   $(pkg-config --libs velmar $(pkg-config --print-requires-private velmar)) -pthread -ldl
-if ! "$work/xyz/app" >/dev/null; then
-  echo "no canned answers for a static library in a host outside its prefix" >&2
-  exit 1
-fi
+"$work/xyz/app" >/dev/null ||
+  { echo "no canned answers for a static library in a host outside its prefix" >&2; exit 1; }
 echo "canned answers found under /usr/local, a multiarch /usr, a moved prefix and statically"

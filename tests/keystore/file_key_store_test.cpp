@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "keystore/key_store_contract.hpp"
@@ -13,25 +12,15 @@ namespace velmar::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Values = std::map<std::string, std::string>;
 
 std::shared_ptr<KeyStore> openFile(const fs::path& dir) {
   return std::make_shared<FileKeyStore>(dir / "credentials.json");
 }
-INSTANTIATE_TEST_SUITE_P(Local, KeyStoreContractTest,
-                         ::testing::Values(ContractBackend{"File", openFile}),
-                         [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(File, KeyStoreContractTest, ::testing::Values(OpenStore(openFile)));
 
 mode_t modeOf(const fs::path& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
-// The file's values when it is a JSON object of texts; absent for anything else.
-std::optional<Values> fileValues(const fs::path& path) try {
-  return nlohmann::json::parse(std::ifstream(path)).get<Values>();
-} catch (const nlohmann::json::exception&) {
-  return std::nullopt;
 }
 
 class FileKeyStoreTest : public ::testing::Test {
@@ -40,34 +29,38 @@ class FileKeyStoreTest : public ::testing::Test {
   TempDir tmp_;
 };
 
-// A relative XDG_DATA_HOME counts for nothing; nothing written before the first save.
-TEST_F(FileKeyStoreTest, DefaultFileIsWrittenOnlyOnTheFirstSaveAndOnlyPrivately) {
+// Nothing is written before the first save, and then only privately; a writer clears the
+// temporary file a crashed one left; a signed-out account leaves no file, not even an empty one.
+// A relative XDG_DATA_HOME counts for nothing.
+TEST_F(FileKeyStoreTest, FileExistsPrivatelyAndOnlyWhileItHoldsSomething) {
   ScopedEnv home("HOME", tmp_.path().string()), relative("XDG_DATA_HOME", "relative/dir");
   FileKeyStore store;
-  EXPECT_EQ(store.path(), tmp_.path() / ".local/share/velmar/credentials.json");
+  const fs::path path = store.path();
+  EXPECT_EQ(path, tmp_.path() / ".local/share/velmar/credentials.json");
   EXPECT_TRUE(store.removeObject("token") && !fs::exists(tmp_.path() / ".local"));
-  ASSERT_TRUE(store.set("secret", "password"));
-  EXPECT_EQ(modeOf(store.path()), 0600u);
-  EXPECT_EQ(modeOf(store.path().parent_path()), 0700u);
-  EXPECT_EQ(fileValues(store.path()), (Values{{"password", "secret"}}));
+  ASSERT_TRUE(store.setAll({{"email", "e"}, {"token", "t"}}));
+  EXPECT_EQ(modeOf(path), 0600u);
+  EXPECT_EQ(modeOf(path.parent_path()), 0700u);
+  std::ofstream(path.string() + ".tmp-crashed") << "{\"tok";
+  EXPECT_TRUE(store.removeAll({"email"}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(path.parent_path()), {}), 2) << "and a lock";
+  EXPECT_TRUE(store.removeAll({"token", "userId"}));
+  EXPECT_FALSE(fs::exists(path));
 }
 
-TEST_F(FileKeyStoreTest, DamagedFileHoldsNothingAndNextSaveReplacesIt) {
+// A damaged file holds nothing and the next save replaces it; a write that cannot land says
+// so and leaves what was stored before.
+TEST_F(FileKeyStoreTest, DamagedFilesHoldNothingAndFailedWritesChangeNothing) {
+  fs::create_directories(file().parent_path());
   for (const std::string damage :
        {R"({"email": "a@b.c", "token": "abc)", R"({"email": "a@b.c", "token": 5})", "folder"}) {
     SCOPED_TRACE(damage);
-    fs::create_directories(file().parent_path());
     damage == "folder" ? void(fs::create_directory(file())) : void(std::ofstream(file()) << damage);
-    FileKeyStore store(file());
-    EXPECT_EQ(store.string("email"), std::nullopt);
-    ASSERT_TRUE(store.set("new@example.com", "email"));
-    EXPECT_EQ(fileValues(file()), (Values{{"email", "new@example.com"}}));
+    EXPECT_EQ(FileKeyStore(file()).string("email"), std::nullopt);
+    ASSERT_TRUE(FileKeyStore(file()).set("new@example.com", "email"));
+    EXPECT_EQ(FileKeyStore(file()).string("email"), "new@example.com");
     fs::remove(file());
   }
-}
-
-// A write that cannot land says so and leaves what was stored before.
-TEST_F(FileKeyStoreTest, FailedWritesReportFailureAndChangeNothing) {
   FileKeyStore store(file());
   ASSERT_TRUE(store.set("good", "password"));
   EXPECT_FALSE(store.setAll({{"token", "t"}, {"e", "\xff"}})) << "text that is not UTF-8";
@@ -76,18 +69,6 @@ TEST_F(FileKeyStoreTest, FailedWritesReportFailureAndChangeNothing) {
   fs::create_directories(file() / "inside");
   EXPECT_FALSE(store.set("new", "token")) << "a full folder in its place";
   EXPECT_EQ(store.string("token"), std::nullopt);
-}
-
-// A signed-out account leaves no credentials file behind, not even an empty one; a writer
-// clears the temporary file one that crashed left.
-TEST_F(FileKeyStoreTest, StoreLeftEmptyHasNoFile) {
-  FileKeyStore store(file());
-  ASSERT_TRUE(store.setAll({{"email", "e"}, {"token", "t"}}));
-  std::ofstream(file().string() + ".tmp-crashed") << "{\"tok";
-  EXPECT_TRUE(store.removeAll({"email"}));
-  EXPECT_EQ(std::distance(fs::directory_iterator(file().parent_path()), {}), 2) << "and a lock";
-  EXPECT_TRUE(store.removeAll({"token", "userId"}));
-  EXPECT_FALSE(fs::exists(file()));
 }
 
 // Two threads here and a child process write at once, each through a store of its own; a

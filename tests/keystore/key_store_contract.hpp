@@ -10,34 +10,28 @@
 
 namespace velmar::testing {
 
-struct ContractBackend {
-  std::string name;
-  // Another instance over the storage in `dir` on each call.
-  std::function<std::shared_ptr<KeyStore>(const std::filesystem::path& dir)> open;
-};
+// Another instance of a backend over the storage in a folder, on each call.
+using OpenStore = std::function<std::shared_ptr<KeyStore>(const std::filesystem::path&)>;
 
-// Each backend's storage is fresh for the test: a temporary folder, a throwaway key ring.
-class KeyStoreContractTest : public ::testing::TestWithParam<ContractBackend> {
- protected:
-  TempDir dir_;
-  std::shared_ptr<KeyStore> store_ = GetParam().open(dir_.path());
-};
+class KeyStoreContractTest : public ::testing::TestWithParam<OpenStore> {};
 
-// Same-sized values written back to back by two instances: a cache trusting size and mtime
-// would miss them. Removal takes only its key.
+// In fresh storage (a temporary folder, a throwaway key ring), same-sized values written back
+// to back by two instances: a cache trusting size and mtime would miss them. Removal takes only
+// its key.
 TEST_P(KeyStoreContractTest, ValuesReadBackExactlyInEveryInstance) {
-  auto second = GetParam().open(dir_.path());
+  TempDir dir;
+  auto first = GetParam()(dir.path()), second = GetParam()(dir.path());
   const std::string k = "token", kept = "kept";
-  EXPECT_TRUE(store_->removeObject(k) && !store_->string(k)) << "a missing key is no error";
+  EXPECT_TRUE(first->removeObject(k) && !first->string(k)) << "a missing key is no error";
   std::vector<std::string> values = {"quotes \" and \\ backslash\nand a newline",
                                      "unicode: \xc3\xa9\xe2\x82\xac\xf0\x9f\x8e\xb2",
                                      std::string("nul\0inside", 10), std::string(4096, 'x'), ""};
   for (int i = 0; i < 20; ++i) values.push_back("token-" + std::to_string(1000 + i));
   for (std::size_t i = 0; i < values.size(); ++i) {
-    ASSERT_TRUE((i % 2 ? second : store_)->set(values[i], k));
-    ASSERT_EQ((i % 2 ? store_ : second)->string(k), values[i]) << i;
+    ASSERT_TRUE((i % 2 ? second : first)->set(values[i], k));
+    ASSERT_EQ((i % 2 ? first : second)->string(k), values[i]) << i;
   }
-  ASSERT_TRUE(store_->set("b", kept) && store_->removeObject(k));
+  ASSERT_TRUE(first->set("b", kept) && first->removeObject(k));
   EXPECT_TRUE(second->string(k) == std::nullopt && second->string(kept) == "b");
 }
 
