@@ -1,9 +1,12 @@
 // The built `velmar` run as a user or a script would, against a sandbox over HTTPS.
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <set>
 #include <sstream>
 
@@ -111,6 +114,37 @@ TEST_F(CliTest, ASessionAcrossProcessesFromLogInToLogOut) {
     EXPECT_EQ((login.out + login.err + whoami.out + whoami.err).find(secret), std::string::npos);
   EXPECT_EQ(velmar({"--json", "logout"}).document(), json({{"islogin", false}}));
   for (const char* key : {"email", "password", "token", "userId"}) EXPECT_FALSE(stored(key)) << key;
+}
+
+// A restored session's log-in asks for page 1 itself; `games` takes that answer instead of
+// asking again. After a failed restore nothing is under way, and `games` asks for it.
+TEST_F(CliTest, WithAStoredSessionEachPageIsAskedForOnce) {
+  ASSERT_EQ(velmar({"login", demo().email, demo().password}).status, 0);
+  const struct {
+    std::string pages;
+    bool restores;
+  } rows[] = {{"1", true}, {"2", true}, {"1", false}};
+  std::vector<json> lists;
+  for (const auto& row : rows) {
+    SCOPED_TRACE("--pages " + row.pages + (row.restores ? "" : ", the restore refused"));
+    if (!row.restores) FileKeyStore(storePath()).set("not-the-password", "password");
+    const Ran run = velmar({"-v", "--json", "games", "--pages", row.pages});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::map<std::string, int> asked;  // page number to requests
+    const std::regex page(R"(GET \S*/list_games\?page=(\d+))");
+    for (std::sregex_iterator it(run.err.begin(), run.err.end(), page), end; it != end; ++it)
+      ++asked[(*it)[1]];
+    std::map<std::string, int> once{{"1", 1}};
+    if (row.pages == "2") once["2"] = 1;
+    EXPECT_EQ(asked, once) << run.err;
+    lists.push_back(run.document()["games"]);
+  }
+  // The same games either way: page 1, then page 2 after it.
+  ASSERT_FALSE(lists[0].empty());
+  EXPECT_EQ(lists[2], lists[0]);
+  ASSERT_EQ(lists[1].size(), 2 * lists[0].size());
+  EXPECT_TRUE(std::equal(lists[0].begin(), lists[0].end(), lists[1].begin()));
+  EXPECT_NE(lists[1].back(), lists[0].back());
 }
 
 // The tour on the canned answers and over an in-process sandbox in each environment.

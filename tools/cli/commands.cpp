@@ -77,14 +77,24 @@ class Run {
     } catch (const UsageError& error) {
       io_.err << "velmar: " << error.what() << "\n";
       return kExitUsage;
+    } catch (const Timeout& error) {
+      return fail(error.what(), kExitInternalError, /*settle=*/false);  // no second wait
     } catch (const std::exception& error) {
       return fail(error.what(), kExitInternalError);
     }
   }
 
  private:
-  int fail(const std::string& why, int status) {
+  int fail(const std::string& why, int status, bool settle = true) {
     const auto advice = session_.adviceOnFailure(needsPlayer());
+    // What start-up set off beside the command still finishes, as after a success: the
+    // restoring log-in's new token is stored, nothing is cut off.
+    if (settle) {
+      try {
+        session_.settle();
+      } catch (const Timeout&) {
+      }
+    }
     io_.err << "velmar: " << commandName(options_.command) << " failed: "
             << (advice ? *advice + " (" + why + ")" : why) << "\n";
     if (options_.json) {
@@ -97,7 +107,7 @@ class Run {
   nlohmann::json perform() {
     std::string password;
     if (needsPassword()) password = takePassword();
-    session_.start();
+    session_.start(startUpWait());
     nlohmann::json result;
     switch (options_.command) {
       case Command::login:
@@ -130,6 +140,29 @@ class Run {
     }
     session_.settle();  // whatever the command set off, such as the first page after a log-in
     return result;
+  }
+
+  StartUpWait startUpWait() const {
+    switch (options_.command) {
+      case Command::games:
+      case Command::launch:
+      case Command::balance:
+        // Their requests carry the token (and the player id) the restoring log-in stores.
+      case Command::whoami:
+        // It shows what that log-in stores: the server's e-mail and user id.
+        return StartUpWait::restoredSession;
+      case Command::currencies:
+        return StartUpWait::nothing;
+      case Command::login:
+      case Command::signup:
+        // Should the restoring log-in answer after this one, it would store the old player's
+        // credentials over the new ones.
+      case Command::logout:
+        // Likewise over the erased ones, and its first page would go out after the log-out.
+      case Command::demo:
+        break;
+    }
+    return StartUpWait::everything;
   }
 
   // Commands whose requests carry the stored player's token.
@@ -239,7 +272,16 @@ class Run {
       ++seen->deliveries;
       seen->latest = state;
     });
-    session_.settle();  // the observer's first delivery, of the value held before our requests
+    // The restoring log-in has asked for page 1 already; its answer is the next delivery.
+    const bool firstUnderWay = session_.firstPageUnderWay();
+    if (firstUnderWay) {
+      // The observer's first delivery, of the value held: posted now, ahead of that answer.
+      session_.waitUntil([&seen] { return seen->deliveries > 0; });
+    } else {
+      // That delivery, and any page under way (such as one a log-in set off), so that no
+      // answer to it passes for one of ours.
+      session_.settle();
+    }
 
     std::vector<GameEntity> games;
     struct Unsubscribe {
@@ -251,7 +293,7 @@ class Run {
       showProgress(page, pages);
       const std::size_t before = seen->deliveries;
       if (page == 1) {
-        sdk_.downloadGameList();
+        if (!firstUnderWay) sdk_.downloadGameList();
       } else {
         sdk_.downloadMoreGameList();
       }

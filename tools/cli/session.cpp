@@ -47,7 +47,7 @@ Session::Session(const Options& options, std::ostream& err, std::chrono::millise
       sdk_(Velmar::instance()),
       diagnostics_(std::make_shared<Diagnostics>(options.verbose)) {}
 
-void Session::start() {
+void Session::start(StartUpWait wait) {
   chooseKeyStore();
 
   SessionConfiguration session;
@@ -65,8 +65,17 @@ void Session::start() {
   });
   if (usesCannedAnswers()) sdk_.useCannedAnswers();
 
+  // As initialize decides: a stored token means it logs the player in again.
+  const bool restoring = !sdk_.player()->getToken().empty();
   sdk_.initialize(options_.environment);
-  settle();
+  if (wait == StartUpWait::everything) return settle();
+  if (!restoring || wait == StartUpWait::nothing) return;
+  // A successful log-in sets islogin, and only then asks for the first page. A failed one
+  // only logs: the queue running dry (the currency answer in too) tells it is over.
+  auto islogin = sdk_.player()->islogin();
+  MainQueue& queue = MainQueue::main();
+  waitUntil([&] { return islogin->value() || queue.pending() == 0; });
+  firstPageUnderWay_ = islogin->value();
 }
 
 bool Session::usesCannedAnswers() const {

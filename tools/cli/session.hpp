@@ -27,6 +27,17 @@ class Timeout : public std::runtime_error {
 // empty when the text names no authority.
 std::string authorityOf(std::string_view baseURL);
 
+// What a command waits for after `initialize` before its own first request.
+enum class StartUpWait {
+  // Nothing: the command's requests and output do not depend on the restored session.
+  nothing,
+  // The restoring log-in's outcome, which stores the token (and the player) later requests
+  // carry; not what that log-in sets off. Without a stored session, nothing.
+  restoredSession,
+  // Everything start-up sets off, the first game page included.
+  everything,
+};
+
 // The SDK for one run: the key store, the HTTP session (and the in-process sandbox behind it)
 // and the canned answers as the options say. Every wait gives up after `wait` with Timeout.
 class Session {
@@ -35,9 +46,12 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
-  // Sets the SDK up, initializes it and lets the work that starts (session restore, currency
-  // download) finish, as every host does before its own first call.
-  void start();
+  // Sets the SDK up, initializes it and waits for as much of the work that starts (session
+  // restore, currency download) as `wait` says.
+  void start(StartUpWait wait);
+  // Whether the first game page, which a successful restoring log-in asks for, is still to
+  // reach gameList: start() waited for the log-in only.
+  bool firstPageUnderWay() const { return firstPageUnderWay_; }
 
   // Runs the main queue until no task is queued and no request is in flight.
   void settle();
@@ -72,6 +86,7 @@ class Session {
   std::chrono::milliseconds wait_;
   Velmar& sdk_;
   std::unique_ptr<sandbox::Sandbox> sandbox_;
+  bool firstPageUnderWay_ = false;
   // Shared with the SDK's request observer, which a request still in flight may call after
   // this session is gone.
   std::shared_ptr<Diagnostics> diagnostics_;
