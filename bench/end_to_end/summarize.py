@@ -58,7 +58,7 @@ def main():
         ratio(f"{proto}: hand-written / facade", f"BM_HandWrittenGamePage/tls:{tls}/real_time",
               facade, 3.0, True)
         ratio(f"{proto}: facade / floor", facade, f"BM_CurlFloorGamePage/tls:{tls}/real_time",
-              1.5, False)
+              1.3, False)
     # Process CPU time per page (every thread, the in-process sandbox's too).
     cpu = {name: c["cpu_us"] for name, c in counters.items() if "cpu_us" in c}
     for tls in ("0", "1"):
