@@ -114,10 +114,12 @@ void Transfer::reserveAnnounced(std::size_t firstPiece, std::size_t maxBytes) {
     body.reserve(wire);
     return;
   }
+  // Past the limit the guess stops: a large body grows as usual rather than taking megabytes
+  // it may never fill.
   constexpr std::size_t kInflation = 8;
-  const std::size_t guess =
-      std::max(firstPiece * 2, wire > maxBytes / kInflation ? maxBytes : wire * kInflation);
-  body.reserve(std::min(guess, maxBytes));
+  constexpr std::size_t kGuessLimit = std::size_t{1} << 20;
+  const std::size_t inflated = wire > kGuessLimit / kInflation ? kGuessLimit : wire * kInflation;
+  body.reserve(std::min({std::max(firstPiece * 2, inflated), kGuessLimit, maxBytes}));
 }
 
 bool Transfer::prepare(EasyPtr handle) {
