@@ -4,8 +4,8 @@
 #include "platform/http_transfer.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
+#include <cctype>
 #include <cstdint>
 #include <limits>
 #include <string_view>

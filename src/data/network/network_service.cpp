@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "platform/http_session.hpp"
 #include "support/no_destructor.hpp"
+#include "platform/http_session.hpp"
 
 namespace velmar {
 namespace {

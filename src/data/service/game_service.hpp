@@ -6,11 +6,11 @@
 #include <optional>
 #include <vector>
 
-#include "data/mapper/service_error.hpp"
 #include "data/service/base_service.hpp"
 #include "data/service/service_dependencies.hpp"
-#include "support/entities/launch_game_response_entity.hpp"
+#include "data/mapper/service_error.hpp"
 #include "velmar/entities/game_entity.hpp"
+#include "support/entities/launch_game_response_entity.hpp"
 #include "velmar/entities/launch_game_entity.hpp"
 
 namespace velmar {

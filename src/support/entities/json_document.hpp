@@ -30,10 +30,10 @@
 #include <variant>
 #include <vector>
 
-#include "support/entities/record_schemas.hpp"
 #include "support/json.hpp"
 #include "support/record_codec.hpp"
 #include "support/record_codec_simdjson.hpp"
+#include "support/entities/record_schemas.hpp"
 #include "velmar/entities/json_coding.hpp"
 #include "velmar/types.hpp"
 
