@@ -12,6 +12,7 @@
 #include "curl_client.hpp"
 #include "data/service/result_records.hpp"
 #include "hand_mapping.hpp"
+#include "page_meter.hpp"
 
 namespace velmar::bench {
 namespace {
@@ -32,6 +33,7 @@ const std::string& page() {
 
 void BM_SdkDecodeGamePage(benchmark::State& state) {
   const std::optional<Bytes> body = Bytes(page().begin(), page().end());
+  PageMeter meter(state);
   for (auto _ : state) {
     auto games = decodableResultRecords<GameEntity>(body);
     benchmark::DoNotOptimize(games);
@@ -44,6 +46,7 @@ void BM_SdkDecodeGamePage(benchmark::State& state) {
 }
 
 void BM_NlohmannParseAndMapByHand(benchmark::State& state) {
+  PageMeter meter(state);
   for (auto _ : state) {
     const auto games = mapPageByHand(page());
     benchmark::DoNotOptimize(games.data());
@@ -57,6 +60,7 @@ void BM_NlohmannParseAndMapByHand(benchmark::State& state) {
 
 void BM_BareSimdjsonParse(benchmark::State& state) {
   simdjson::dom::parser parser;
+  PageMeter meter(state);
   for (auto _ : state) {
     simdjson::dom::element root;
     const auto error = parser.parse(page().data(), page().size()).get(root);

@@ -13,6 +13,7 @@
 #include "data/network/network_service.hpp"
 #include "data/network/repository.hpp"
 #include "hand_mapping.hpp"
+#include "page_meter.hpp"
 #include "velmar/main_queue.hpp"
 
 namespace velmar::bench {
@@ -49,6 +50,7 @@ void BM_FacadeGamePage(benchmark::State& state) {
   World::get().enter(serverOf(state));
   auto& watch = pageWatch();
   auto& facade = Velmar::instance();
+  PageMeter meter(state);
   for (auto _ : state) {
     const std::size_t before = watch.deliveries;
     facade.downloadGameList();
@@ -68,6 +70,7 @@ void BM_HandWrittenGamePage(benchmark::State& state) {
   world.enter(server);
   CurlClient client(world, server, world.storedToken());
   std::string body;
+  PageMeter meter(state);
   for (auto _ : state) {
     if (!client.fetchPage(body)) {
       state.SkipWithError("transfer failed");
@@ -89,6 +92,7 @@ void BM_CurlFloorGamePage(benchmark::State& state) {
   world.enter(server);
   CurlClient client(world, server, world.storedToken());
   std::string body;
+  PageMeter meter(state);
   for (auto _ : state) {
     if (!client.fetchPage(body)) {
       state.SkipWithError("transfer failed");
@@ -108,6 +112,7 @@ void BM_SessionRoundTrip(benchmark::State& state) {
   World::get().enter(serverOf(state));
   const auto request = Repository::getGamesList(1).asURLRequest().value();
   auto provider = NetworkService::inject();
+  PageMeter meter(state);
   for (auto _ : state) {
     bool done = false;
     bool ok = false;

@@ -81,7 +81,7 @@ std::string pathOf(const std::string& url) {
 
 Response transportFailure(std::string message) {
   Response response;
-  response.result = Result<std::optional<Bytes>, Error>::failure(Error{std::move(message)});
+  response.failure = Error{std::move(message)};
   return response;
 }
 
@@ -93,19 +93,33 @@ std::size_t Transfer::onBody(char* data, std::size_t size, std::size_t count, vo
     self.overCap = true;
     return 0;  // anything but `length` ends the transfer with a write error
   }
-  if (self.body.empty()) self.reserveAnnounced(maxBytes);
+  if (self.body.empty()) self.reserveAnnounced(length, maxBytes);
   const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
   self.body.insert(self.body.end(), bytes, bytes + length);
   return length;
 }
 
 // One allocation for a body whose length was announced (already known to be within the cap).
-void Transfer::reserveAnnounced(std::size_t maxBytes) {
+// A first decoded piece longer than the announced length means the body came compressed, and
+// the announced length is only its size on the wire: JSON inflates several times, so room for
+// that is taken at once instead of growing, and copying, the buffer piece by piece.
+void Transfer::reserveAnnounced(std::size_t firstPiece, std::size_t maxBytes) {
   curl_off_t announced = -1;
-  if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
-      announced > 0 && static_cast<std::uint64_t>(announced) <= maxBytes) {
-    body.reserve(static_cast<std::size_t>(announced));
+  if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK ||
+      announced <= 0 || static_cast<std::uint64_t>(announced) > maxBytes) {
+    return;
   }
+  const auto wire = static_cast<std::size_t>(announced);
+  if (firstPiece <= wire) {
+    body.reserve(wire);
+    return;
+  }
+  // Past the limit the guess stops: a large body grows as usual rather than taking megabytes
+  // it may never fill.
+  constexpr std::size_t kInflation = 8;
+  constexpr std::size_t kGuessLimit = std::size_t{1} << 20;
+  const std::size_t inflated = wire > kGuessLimit / kInflation ? kGuessLimit : wire * kInflation;
+  body.reserve(std::min({std::max(firstPiece * 2, inflated), kGuessLimit, maxBytes}));
 }
 
 bool Transfer::prepare(EasyPtr handle) {
@@ -212,7 +226,6 @@ Response Transfer::response(CURLcode code) {
   Response result;
   result.statusCode = status;
   if (!body.empty()) result.body = std::move(body);
-  result.result = Result<std::optional<Bytes>, Error>::success(result.body);
   return result;
 }
 
@@ -222,9 +235,9 @@ void Transfer::reportEnd(const Response& response, CURLcode code) const {
   event.method = request.method;
   event.path = pathOf(request.url);
   event.status = response.statusCode;
-  if (!response.result.isSuccess()) {
+  if (response.failure) {
     event.failure = failureOf(code, overCap);
-    event.error = response.result.error().message;
+    event.error = response.failure->message;
   }
   if (easy) {
     long version = 0;

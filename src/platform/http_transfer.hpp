@@ -52,7 +52,7 @@ struct Transfer {
  private:
   bool answeredBeforeClose(CURLcode code) const;
   static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* user);
-  void reserveAnnounced(std::size_t maxBytes);
+  void reserveAnnounced(std::size_t firstPiece, std::size_t maxBytes);
   bool setMethodAndBody(CURL* h);
   bool setHeaders(CURL* h);
 };

@@ -31,7 +31,7 @@ void NetworkService::logInRequest(const http::Request& url, DataCallback result)
 
 void NetworkService::signUpRequest(const http::Request& url, SignUpCallback result) {
   http::Session::shared().request(url, [result = std::move(result)](http::Response response) {
-    result(response.statusCode, std::move(response.result));
+    result(response.statusCode, std::move(response).takeResult());
   });
 }
 

@@ -41,17 +41,24 @@ class GameService : public BaseService,
   void launchGameRequest(const std::optional<LaunchGameEntity>& entity,
                          std::function<void(LaunchGameResult)> result) override;
 
-  // The records of the last page decoded; replaced, never appended to.
-  const std::vector<GameEntity>& gameList() const { return gameList_; }
-  void setGameList(std::vector<GameEntity> gameList) { gameList_ = std::move(gameList); }
+  // The records of the last page decoded; replaced, never appended to. Read on the thread
+  // that handles answers (the main queue).
+  const std::vector<GameEntity>& gameList() const;
+  void setGameList(std::vector<GameEntity> gameList);
   GameServiceDependencies& dependencies() { return dependencies_; }
   void setDependencies(GameServiceDependencies dependencies) {
     dependencies_ = std::move(dependencies);
   }
 
  private:
+  void keepPage(std::optional<Bytes> body);
+
   GameServiceDependencies dependencies_;
-  std::vector<GameEntity> gameList_;
+  // The last page is kept as the body it was decoded from, which the answer hands over, and
+  // decoded again only when read: the caller gets the one decoded copy, and nothing is copied
+  // or allocated per record to keep it. `gameList_` holds the records once they exist.
+  std::optional<Bytes> pageBody_;
+  mutable std::optional<std::vector<GameEntity>> gameList_;
 };
 
 }  // namespace velmar

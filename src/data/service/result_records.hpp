@@ -13,14 +13,8 @@ namespace velmar {
 // decode is skipped alone. Absent when the body has no "result" list.
 template <typename R>
 std::optional<std::vector<R>> decodableResultRecords(const std::optional<Bytes>& body) {
-  auto decoded = body ? json::decodeResultList<R>(*body) : std::nullopt;
-  if (!decoded) return std::nullopt;
-  std::vector<R> records;
-  records.reserve(decoded->size());
-  for (auto& record : *decoded) {
-    if (record.isSuccess()) records.push_back(std::move(record).value());
-  }
-  return records;
+  if (!body) return std::nullopt;
+  return json::decodableResultList<R>(*body);
 }
 
 // The body's "result" object decoded as R; absent when there is none or it does not decode.

@@ -77,6 +77,25 @@ class JsonView {
         reader_);
   }
 
+  // The elements of an array that decode as R, in order, each decoded in place in the list;
+  // an element that does not decode is dropped alone. Absent when this is not an array.
+  template <typename R>
+  std::optional<std::vector<R>> decodeEachDecodable() const {
+    return std::visit(
+        [](const auto& reader) -> std::optional<std::vector<R>> {
+          std::optional<std::vector<R>> out;
+          reader.forEachElement([&out](std::size_t size) { out.emplace().reserve(size); },
+                                [&out](const auto& item) {
+                                  codec::DecodeFailure failure;
+                                  if (!codec::decodeFresh(item, out->emplace_back(), failure)) {
+                                    out->pop_back();  // partly filled: never seen
+                                  }
+                                });
+          return out;
+        },
+        reader_);
+  }
+
   // A copy as an nlohmann value (integers keep nlohmann's own forms).
   nlohmann::json toJson() const;
 
@@ -139,6 +158,16 @@ std::optional<std::vector<Decoded<R>>> decodeResultList(std::span<const std::uin
   auto result = document.result();
   if (!result) return std::nullopt;
   return result->decodeEach<R>();
+}
+
+// The elements of the "result" array of a response body that decode as R, in order, the
+// others dropped. Absent when the body is not JSON, not an object, or has no "result" array.
+template <typename R>
+std::optional<std::vector<R>> decodableResultList(std::span<const std::uint8_t> body) {
+  auto document = JsonDocument::parse(body);
+  auto result = document.result();
+  if (!result) return std::nullopt;
+  return result->decodeEachDecodable<R>();
 }
 
 // The "result" member of a response body as an nlohmann value, whatever its form; absent when
