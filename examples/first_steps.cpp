@@ -15,12 +15,12 @@ int main() {
   sdk.initialize(velmar::ApiEnvironment::DEV);
 
   auto screen = std::make_shared<int>(0);  // stands for the host's games screen
-  std::size_t pages = 0;
+  std::size_t games = 0;
   sdk.arcade()->gameList()->observe(screen, [&](const velmar::GameListState& state) {
     if (!state.isSuccess()) {
       std::cout << "game list failed\n";
-    } else if (state.value()) {
-      ++pages;
+    } else if (state.value() && !state.value()->empty()) {
+      games += state.value()->size();
       std::cout << "page of " << state.value()->size()
                 << " games, first: " << state.value()->front().name().value_or("?") << "\n";
     }
@@ -39,7 +39,7 @@ int main() {
   });
 
   // A real host runs its own loop; here the queue runs until the first page has arrived.
-  const bool done = queue.runUntil([&] { return loggedIn && pages > 0; }, std::chrono::seconds(10));
+  const bool done = queue.runUntil([&] { return loggedIn && games > 0; }, std::chrono::seconds(10));
   sdk.player()->logOut();
   queue.runUntilIdle(std::chrono::seconds(5));
   std::cout << (done ? "done" : "timed out") << "\n";

@@ -7,7 +7,7 @@
 # shellcheck disable=SC2046  # pkg-config's output is meant to split into flags
 set -euo pipefail
 build=$1 consumer=$2
-host_test=$(cd "$consumer/../../.." && pwd)/examples/host_test.cpp
+examples=$(cd "$consumer/../../.." && pwd)/examples
 # The flags the library was built with when it carries a sanitizer; the host needs them too.
 read -r -a flags <<<"${3:-}"
 # A static library of the same objects, its datadir baked in as the prefix below.
@@ -25,15 +25,15 @@ libdir=$(dirname "$(find "$prefix" -name 'libvelmar.so*' -o -name 'libvelmar.a' 
 test -f "$prefix/share/velmar/MockData/GameList.json"
 
 cmake -S "$consumer" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
-  -DCMAKE_CXX_FLAGS="${flags[*]:-}" -DHOST_TEST="$host_test" >/dev/null
+  -DCMAKE_CXX_FLAGS="${flags[*]:-}" -DEXAMPLES="$examples" >/dev/null
 cmake --build "$work/cmake" >/dev/null
 for host in consumer provider_host host_test; do LD_LIBRARY_PATH="$libdir" "$work/cmake/$host"; done
 
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
-c++ -std=c++20 "${flags[@]}" -c "$consumer/main.cpp" -o "$work/consumer.o" $(pkg-config --cflags velmar)
+c++ -std=c++20 "${flags[@]}" -c "$examples/first_steps.cpp" -o "$work/consumer.o" $(pkg-config --cflags velmar)
 c++ "${flags[@]}" "$work/consumer.o" -o "$work/consumer-pc" $(pkg-config --libs velmar)
 LD_LIBRARY_PATH="$libdir" "$work/consumer-pc"
-c++ -std=c++20 "${flags[@]}" "$host_test" -o "$work/host-test-pc" \
+c++ -std=c++20 "${flags[@]}" "$examples/host_test.cpp" -o "$work/host-test-pc" \
   $(pkg-config --cflags --libs velmar-testing) -lgtest_main -lgtest -pthread
 LD_LIBRARY_PATH="$libdir" "$work/host-test-pc" --gtest_brief=1
 echo "installed package and testing kit work through CMake and pkg-config"

@@ -1,6 +1,7 @@
-// A host that brings its own HTTP stack: its NetworkProvider answers from memory, as a proxy
-// or a pinned client would answer from the network, and the SDK runs a log-in and two pages
-// through it.
+// A host that brings its own HTTP stack. Its NetworkProvider answers from memory here; a real
+// one would send each ready-built request through the host's client (a proxy, a pinned
+// connection) and post the status and body to the main queue. The SDK runs a log-in and two
+// pages through it.
 #include <velmar/velmar.hpp>
 
 #include <chrono>
@@ -64,7 +65,8 @@ int main() {
   bool ok = queue.runUntil([&] { return pages == 1; }, std::chrono::seconds(10));
   sdk.downloadMoreGameList();
   ok = ok && queue.runUntil([&] { return pages == 2; }, std::chrono::seconds(10));
-  const bool secondPage = !stack->urls.empty() && stack->urls.back().find("page=2") != std::string::npos;
+  const bool secondPage =
+      !stack->urls.empty() && stack->urls.back().find("page=2") != std::string::npos;
   std::cout << "own provider: " << stack->urls.size() << " requests, " << pages << " pages\n";
   return ok && secondPage ? 0 : 1;
 }
