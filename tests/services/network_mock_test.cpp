@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <string>
 
+#include "data/network/repository.hpp"
 #include "platform/resources.hpp"
 #include "support/json.hpp"
 #include "support/temp_dir.hpp"
+#include "velmar/key_store.hpp"
 
 namespace velmar {
 namespace {
@@ -60,6 +62,14 @@ TEST(NetworkMockTest, EachOperationAnswersFromItsFileInline) {
     });
   }
   EXPECT_EQ(signUps, (std::vector<std::string>{"200 body", "200 body", "0 none"}));
+}
+
+// Nothing in this process chooses an environment: requests then go to DEV.
+TEST(DefaultEnvironmentTest, RequestsBeforeAnyChoiceGoToDev) {
+  KeychainWrapper::standard().setBackend(std::make_shared<MemoryKeyStore>());
+  EXPECT_EQ(Repository::getCurrencies().asURLRequest().value().url,
+            std::string(rawValue(Environment::DEV)) + "/currencies");
+  KeychainWrapper::standard().setBackend(nullptr);
 }
 
 }  // namespace
