@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
@@ -120,31 +119,24 @@ TEST_F(CliTest, ASessionAcrossProcessesFromLogInToLogOut) {
 // asking again. After a failed restore nothing is under way, and `games` asks for it.
 TEST_F(CliTest, WithAStoredSessionEachPageIsAskedForOnce) {
   ASSERT_EQ(velmar({"login", demo().email, demo().password}).status, 0);
-  const struct {
-    std::string pages;
-    bool restores;
-  } rows[] = {{"1", true}, {"2", true}, {"1", false}};
   std::vector<json> lists;
-  for (const auto& row : rows) {
-    SCOPED_TRACE("--pages " + row.pages + (row.restores ? "" : ", the restore refused"));
-    if (!row.restores) FileKeyStore(storePath()).set("not-the-password", "password");
-    const Ran run = velmar({"-v", "--json", "games", "--pages", row.pages});
+  // --pages, and the pages asked for in order; the last run's restore is refused.
+  for (const auto& [pages, asked] : {std::pair{"1", "1"}, {"2", "12"}, {"1", "1"}}) {
+    if (lists.size() == 2) FileKeyStore(storePath()).set("not-the-password", "password");
+    const Ran run = velmar({"-v", "--json", "games", "--pages", pages});
     ASSERT_EQ(run.status, 0) << run.err;
-    std::map<std::string, int> asked;  // page number to requests
+    std::string seen;
     const std::regex page(R"(GET \S*/list_games\?page=(\d+))");
     for (std::sregex_iterator it(run.err.begin(), run.err.end(), page), end; it != end; ++it)
-      ++asked[(*it)[1]];
-    std::map<std::string, int> once{{"1", 1}};
-    if (row.pages == "2") once["2"] = 1;
-    EXPECT_EQ(asked, once) << run.err;
+      seen += (*it)[1];
+    EXPECT_EQ(seen, asked) << run.err;
     lists.push_back(run.document()["games"]);
   }
-  // The same games either way: page 1, then page 2 after it.
+  // The same first page either way.
   ASSERT_FALSE(lists[0].empty());
   EXPECT_EQ(lists[2], lists[0]);
-  ASSERT_EQ(lists[1].size(), 2 * lists[0].size());
   EXPECT_TRUE(std::equal(lists[0].begin(), lists[0].end(), lists[1].begin()));
-  EXPECT_NE(lists[1].back(), lists[0].back());
+  EXPECT_EQ(lists[1].size(), 2 * lists[0].size());
 }
 
 // The tour on the canned answers and over an in-process sandbox in each environment.
