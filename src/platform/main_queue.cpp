@@ -189,16 +189,22 @@ void WorkInFlight::end(MainQueue& queue) {
 void WorkInFlight::postEnding(MainQueue& queue, MainQueue::Task task) {
   MainQueue::State& s = *queue.state_;
   std::unique_lock lock(s.mutex);
-  if (s.executor && !s.handingOver) {
-    MainQueue::Executor executor = s.executor;
-    lock.unlock();
+  if (s.executor) {
     // The request stops counting as its completion starts on the host's loop: never before
     // (the host could see idle with an answer still to come), and not after it returns
-    // (a host looking at pending() from that last task would wait for ever).
-    executor([queue = &queue, task = std::move(task)]() mutable {
+    // (a host looking at pending() from that last task would wait for ever). That holds for
+    // a completion that joins a backlog being handed over too.
+    MainQueue::Task counted = [queue = &queue, task = std::move(task)]() mutable {
       end(*queue);
       task();
-    });
+    };
+    if (s.handingOver) {
+      s.tasks.push_back(std::move(counted));
+      return;
+    }
+    MainQueue::Executor executor = s.executor;
+    lock.unlock();
+    executor(std::move(counted));
     return;
   }
   s.tasks.push_back(std::move(task));
