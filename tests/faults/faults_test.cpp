@@ -80,6 +80,7 @@ struct Operation {
   std::string result;  // a valid "result", with % for a string field's raw bytes
   std::function<void(Host&, ResultCallback<void>)> start;
   std::string seen;  // part of the host's snapshot after a success
+  std::error_code failure;  // what any fault makes of it
 
   std::string resultWith(const std::string& text) const {
     return result.substr(0, result.find('%')) + '"' + text + '"' +
@@ -98,16 +99,19 @@ struct Operation {
 };
 
 const std::vector<Operation>& operations() {
+  const auto kPlayer = make_error_code(PlayerUseCaseError::internalError);
+  const auto kGames = make_error_code(GameUseCaseError::internalError);
+  const auto kUtils = make_error_code(UtilsUseCaseError::internalError);
   static const std::vector<Operation> table = {
       {"LogIn", "/api/v1/login", 200, R"({"token":%,"player":{"id":"9","email":"a@b.c"}})",
        [](Host& host, auto done) { host.player->logIn("a@b.c", "pw", done); },
-       std::string("token ") + kText + " id 9 in"},
+       std::string("token ") + kText + " id 9 in", kPlayer},
       // The registration's body is not read; the log-in that follows is the outcome.
       {"SignUp", "/api/v1/players", 201, R"({"id":"9","email":%})",
        [](Host& host, auto done) {
          host.player->signUp(SignUpEntity::decode({{"email", "a@b.c"}, {"password", "pw"}}), done);
        },
-       std::string("token ") + kText + " id 9 in"},
+       std::string("token ") + kText + " id 9 in", kPlayer},
       {"GameList", "/api/v1/list_games", 200, R"([{"id":1,"name":%},{"id":2,"name":"Beta"}])",
        [](Host& host, ResultCallback<void> done) {
          auto owner = std::make_shared<int>(0);
@@ -120,20 +124,20 @@ const std::vector<Operation>& operations() {
          });
          host.games->getMoreGamesList();
        },
-       std::string("games ") + kText + " Beta"},
+       std::string("games ") + kText + " Beta", kGames},
       {"LaunchGame", "/api/v1/launch_game", 200, R"({"play_for_fun":%})",
        [](Host& host, ResultCallback<void> done) {
          host.games->launchGame("g-1", 3, "prov", [&host, done](auto url) {
            done([&host, url] { host.lastLaunch = url().value_or("(none)"); });
          });
        },
-       std::string("launched ") + kText},
+       std::string("launched ") + kText, kGames},
       {"Balance", "/api/v1/balances/player/9", 200, R"([{"amount":12.25,"alphabetic_code":%}])",
-       [](Host& host, auto done) { host.utils->getBalance(done); }, "balance 12.25 "},
+       [](Host& host, auto done) { host.utils->getBalance(done); }, "balance 12.25 ", kUtils},
       {"Currencies", "/api/v1/currencies", 200,
        R"([{"alphabetic_code":%},{"alphabetic_code":"USD"}])",
        [](Host& host, auto done) { host.utils->getCurrencyList(done); },
-       std::string("currencies ") + kText + " USD "},
+       std::string("currencies ") + kText + " USD ", kUtils},
   };
   return table;
 }
@@ -266,14 +270,6 @@ const std::vector<Fault>& faults() {
   return table;
 }
 
-std::error_code internalError(const Operation& op) {
-  const std::string& name = op.name;
-  return name == "LogIn" || name == "SignUp" ? make_error_code(PlayerUseCaseError::internalError)
-         : name == "GameList" || name == "LaunchGame"
-             ? make_error_code(GameUseCaseError::internalError)
-             : make_error_code(UtilsUseCaseError::internalError);
-}
-
 class FaultTest : public testing::SessionTest,
                   public ::testing::WithParamInterface<std::tuple<std::size_t, std::size_t>> {
  protected:
@@ -322,7 +318,7 @@ TEST_P(FaultTest, OneRightOutcomeTheRestKeptThenRecovery) {
     expectSuccess(host, op, outcome, "under the fault");
   } else {
     EXPECT_EQ(outcome.calls, 1);
-    EXPECT_EQ(outcome.error, internalError(op));
+    EXPECT_EQ(outcome.error, op.failure);
     EXPECT_EQ(snapshot(host, op.name), kept) << "a failure changed what the host had";
   }
   EXPECT_TRUE(!fault().cap || server_.bytesWritten() < kHugeBody) << "the client read past its cap";
