@@ -23,28 +23,6 @@ namespace {
 using testing::Operation;
 using testing::ScriptedProvider;
 
-// Collects the one outcome a service reports, and whether it came inside the provider's answer.
-template <typename R>
-struct Outcome {
-  std::optional<R> value;
-  int calls = 0;
-  bool duringProviderCallback = false;
-
-  auto callback(const std::shared_ptr<ScriptedProvider>& network) {
-    return [this, network](R result) {
-      ++calls;
-      duringProviderCallback = network->inCallback();
-      value.emplace(std::move(result));
-    };
-  }
-  const R& await() {
-    EXPECT_TRUE(testing::runMainUntil([&] { return calls > 0; }));
-    MainQueue::main().drain();
-    EXPECT_EQ(calls, 1);
-    return *value;
-  }
-};
-
 template <typename List, typename Field>
 std::string joined(const List& list, Field field) {
   std::string out;
@@ -53,12 +31,6 @@ std::string joined(const List& list, Field field) {
 }
 
 std::string text(const std::optional<std::string>& value) { return value.value_or("none"); }
-
-template <typename R, typename Describe>
-std::string line(const R& result, Describe describe) {
-  if (!result.isSuccess()) return result.error().what();
-  return "ok " + describe(result.value());
-}
 
 SignUpEntity newPlayer(std::optional<std::string> email = "new@example.com",
                        std::optional<std::string> password = "s3cret") {
@@ -134,15 +106,20 @@ class ServicesTest : public testing::SessionTest {
     return "unknown operation";
   }
 
+  // Starts an operation: its one outcome must come in a main-queue task of its own, not inside
+  // the provider's answer. Gives "ok <the value described>" or the error.
   template <typename R, typename Describe>
-  std::string await(const std::function<void(std::function<void(R)>)>& start,
-                    Describe describe) {
-    Outcome<R> outcome;
-    start(outcome.callback(network_));
-    EXPECT_EQ(outcome.calls, 0) << "reported inside the provider's answer";
-    const auto& result = outcome.await();
-    EXPECT_FALSE(outcome.duringProviderCallback);
-    return line(result, describe);
+  std::string await(const std::function<void(std::function<void(R)>)>& start, Describe describe) {
+    std::optional<R> result;
+    int calls = 0;
+    bool inside = false;
+    start([&](R r) { ++calls, inside = network_->inCallback(), result.emplace(std::move(r)); });
+    EXPECT_EQ(calls, 0) << "reported before the operation returned";
+    EXPECT_TRUE(testing::runMainUntil([&] { return calls > 0; }));
+    MainQueue::main().drain();
+    EXPECT_TRUE(calls == 1 && !inside) << calls << " outcomes, inside the answer: " << inside;
+    if (!result) return "no outcome";
+    return result->isSuccess() ? "ok " + describe(result->value()) : result->error().what();
   }
 
   std::shared_ptr<ScriptedProvider> network_ = std::make_shared<ScriptedProvider>();
@@ -234,10 +211,9 @@ TEST_F(ServicesTest, SignUpStoresOnlyACompletePairAndRefusesWhatCannotBeSent) {
       std::make_shared<SignUpService>(SignUpServiceDependencies(nullptr, nullptr, network_));
   network_->answerAll({201, "{}"});
   for (auto record : {newPlayer(std::nullopt), newPlayer("e@x.io", std::nullopt)}) {
-    Outcome<SignUpResult> outcome;
-    signUp->signUpRequest(record, outcome.callback(network_));
-    EXPECT_TRUE(outcome.await().isSuccess());
-    EXPECT_EQ(stored(), "-,-,-,-");
+    EXPECT_EQ(await<SignUpResult>([&](auto done) { signUp->signUpRequest(record, done); },
+                                  [&](const auto&) { return "stored " + stored(); }),
+              "ok stored -,-,-,-");
   }
   std::vector<std::string> failures;
   signUp->signUpRequest(std::nullopt, [&](auto result) { failures.push_back(result.error().what()); });
