@@ -90,7 +90,7 @@ TEST_F(ClientFacadeTest, GameListShortcutsForwardToTheArcade) {
                         &Velmar::downloadGameList}) {
     (facade().*shortcut)();
     settle();
-    const auto& url = network_->requests(Operation::gameList).back().request.url;
+    const std::string url = network_->requests(Operation::gameList).back().request.url;
     pages += url.substr(url.find("?page=") + 6, 1);
   }
   EXPECT_EQ(pages, "121");
