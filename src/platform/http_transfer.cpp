@@ -100,26 +100,15 @@ std::size_t Transfer::onBody(char* data, std::size_t size, std::size_t count, vo
 }
 
 // One allocation for a body whose length was announced (already known to be within the cap).
-// A first decoded piece longer than the announced length means the body came compressed, and
-// the announced length is only its size on the wire: JSON inflates several times, so room for
-// that is taken at once instead of growing, and copying, the buffer piece by piece.
+// A first decoded piece longer than that means the body came compressed: the announced length
+// is only its size on the wire, so the buffer grows as usual.
 void Transfer::reserveAnnounced(std::size_t firstPiece, std::size_t maxBytes) {
   curl_off_t announced = -1;
-  if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK ||
-      announced <= 0 || static_cast<std::uint64_t>(announced) > maxBytes) {
-    return;
+  if (curl_easy_getinfo(easy.get(), CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+      announced > 0 && static_cast<std::uint64_t>(announced) <= maxBytes &&
+      firstPiece <= static_cast<std::size_t>(announced)) {
+    body.reserve(static_cast<std::size_t>(announced));
   }
-  const auto wire = static_cast<std::size_t>(announced);
-  if (firstPiece <= wire) {
-    body.reserve(wire);
-    return;
-  }
-  // Past the limit the guess stops: a large body grows as usual rather than taking megabytes
-  // it may never fill.
-  constexpr std::size_t kInflation = 8;
-  constexpr std::size_t kGuessLimit = std::size_t{1} << 20;
-  const std::size_t inflated = wire > kGuessLimit / kInflation ? kGuessLimit : wire * kInflation;
-  body.reserve(std::min({std::max(firstPiece * 2, inflated), kGuessLimit, maxBytes}));
 }
 
 bool Transfer::prepare(EasyPtr handle) {
