@@ -14,7 +14,6 @@
 
 #include "data/network/repository.hpp"
 #include "platform/http_url.hpp"
-#include "support/json.hpp"
 #include "support/raw_server.hpp"
 #include "support/session.hpp"
 #include "support/temp_dir.hpp"
